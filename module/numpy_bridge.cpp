@@ -1,0 +1,55 @@
+// Every NumPy C-API call of the module. PyArray_API stays static to this unit.
+#include <Python.h>
+#include <numpy/arrayobject.h>
+
+#include "numpy_bridge.h"
+
+static_assert(int{ARITH_INT8} == int{NPY_BYTE} && int{ARITH_INT16} == int{NPY_SHORT} &&
+                  int{ARITH_INT64} == int{NPY_LONG},
+              "element type numbers disagree with NumPy's");
+static_assert(sizeof(npy_long) == 8, "NPY_LONG must be a 64-bit integer on this platform");
+
+int
+arith_import_numpy(void)
+{
+    // Prints the cause and sets ImportError itself on failure.
+    import_array1(-1);
+    return 0;
+}
+
+PyObject *
+arith_as_array(PyObject *obj, ArithElement type, void **data, size_t *count)
+{
+    PyArray_Descr *descr = PyArray_DescrFromType(type);
+    if (descr == NULL) {
+        return NULL;
+    }
+    // Steals descr, also on failure. Without NPY_ARRAY_FORCECAST array inputs
+    // are cast only under the safe rule; a matching C-contiguous array comes
+    // back as itself with one more reference, and is never written to.
+    PyObject *arr = PyArray_FromAny(obj, descr, 0, 0, NPY_ARRAY_C_CONTIGUOUS, NULL);
+    if (arr == NULL) {
+        return NULL;
+    }
+    PyArrayObject *view = reinterpret_cast<PyArrayObject *>(arr);
+    *data = PyArray_DATA(view);
+    *count = static_cast<size_t>(PyArray_MultiplyList(PyArray_DIMS(view), PyArray_NDIM(view)));
+    return arr;
+}
+
+PyObject *
+arith_new_vector(size_t count, ArithElement type, void **data)
+{
+    npy_intp dims[1] = {static_cast<npy_intp>(count)};
+    PyArray_Descr *descr = PyArray_DescrFromType(type);
+    if (descr == NULL) {
+        return NULL;
+    }
+    // Steals descr, also on failure.
+    PyObject *out = PyArray_Empty(1, dims, descr, 0);
+    if (out == NULL) {
+        return NULL;
+    }
+    *data = PyArray_DATA(reinterpret_cast<PyArrayObject *>(out));
+    return out;
+}
