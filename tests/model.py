@@ -1,0 +1,73 @@
+"""Pure-Python reference model of the fixed-point element rules.
+
+Written from the arithmetic definitions with Python's exact integers, sharing
+nothing with the native code, so the tests can compare against it.
+"""
+
+Q15 = 16
+Q8 = 8
+
+
+def wrap(x, bits):
+    """Two's-complement value of the low `bits` bits of x."""
+    x &= (1 << bits) - 1
+    return x - (1 << bits) if x >> (bits - 1) else x
+
+
+def sat(x, bits):
+    lo = -(1 << (bits - 1))
+    hi = (1 << (bits - 1)) - 1
+    return lo if x < lo else hi if x > hi else x
+
+
+def add(a, b, bits):
+    return sat(a + b, bits)
+
+
+def sub(a, b, bits):
+    return sat(a - b, bits)
+
+
+def mul(a, b, bits):
+    """Round-half-up product of two Q(bits-1) samples, saturated."""
+    frac = bits - 1
+    return sat((a * b + (1 << (frac - 1))) >> frac, bits)
+
+
+def dot(a, b, acc_bits):
+    """Raw sum of products over the shorter input, wrapped to acc_bits."""
+    return wrap(sum(x * y for x, y in zip(a, b)), acc_bits)
+
+
+def shl_sat(x, s, bits):
+    """Saturating left shift of a sample of width bits (Q15: 16, Q8: 8)."""
+    if s <= 0:
+        return x
+    if s >= bits:  # x * 2**s is past the range whatever x's magnitude
+        return sat(x * (1 << bits), bits)
+    return sat(x << s, bits)
+
+
+def shr_round(x, s, bits):
+    """Round-half-up right shift; from s == bits on, no rounding: 0 or -1."""
+    if s <= 0:
+        return x
+    if s >= bits:
+        return -1 if x < 0 else 0
+    return (x + (1 << (s - 1))) >> s
+
+
+def shl_i64(x, s):
+    if s <= 0:
+        return x
+    if s >= 63:
+        return 0
+    return wrap(x << s, 64)
+
+
+def shr_i64(x, s):
+    if s <= 0:
+        return x
+    if s >= 63:
+        return -1 if x < 0 else 0
+    return wrap(x + (1 << (s - 1)), 64) >> s
