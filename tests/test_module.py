@@ -1,0 +1,150 @@
+"""Start-up, the function table, docstrings and exports of corvane.arith."""
+import ctypes
+import doctest
+import json
+import pathlib
+import shutil
+import subprocess
+import sys
+import textwrap
+
+import numpy as np
+import pytest
+
+import corvane.arith as arith
+
+FUNCTIONS = [
+    "add_q15", "sub_q15", "mul_q15", "dot_q15", "shl_q15", "shr_q15",
+    "add_q8", "sub_q8", "mul_q8", "dot_q8", "shl_q8", "shr_q8",
+    "shl_i64", "shr_i64",
+]
+EXPECTED_DOCS = json.loads((pathlib.Path(__file__).parent / "data" / "docstrings.json").read_text())
+
+
+def test_function_table_order_then_types():
+    names = [n for n in vars(arith) if not n.startswith("__")]
+    assert names[: len(FUNCTIONS)] == FUNCTIONS
+    assert set(names) - set(FUNCTIONS) <= {"AccQ15", "AccQ8"}
+
+
+@pytest.mark.parametrize("name", FUNCTIONS + ["__module__"])
+def test_docstring_exact(name):
+    obj = arith if name == "__module__" else getattr(arith, name)
+    assert obj.__doc__ == EXPECTED_DOCS[name]
+
+
+def _documented_objects():
+    yield "arith", arith
+    for name in FUNCTIONS:
+        yield name, getattr(arith, name)
+    for tname in ("AccQ15", "AccQ8"):
+        tp = getattr(arith, tname, None)
+        if tp is None:
+            continue
+        yield tname, tp
+        for mname, member in vars(tp).items():
+            if not mname.startswith("__") or mname in ("__enter__", "__exit__"):
+                yield f"{tname}.{mname}", member
+
+
+@pytest.mark.parametrize("name,obj", list(_documented_objects()), ids=lambda v: v if isinstance(v, str) else "")
+def test_docstring_examples_run(name, obj):
+    doc = obj.__doc__ or ""
+    test = doctest.DocTestParser().get_doctest(doc, {}, name, None, 0)
+    if not test.examples:
+        pytest.skip("no examples")
+    runner = doctest.DocTestRunner(optionflags=doctest.ELLIPSIS)
+    runner.run(test, out=lambda s: pytest.fail(s))
+    assert runner.failures == 0 and runner.tries == len(test.examples)
+
+
+def test_kernels_exported_by_name():
+    lib = ctypes.CDLL(arith.__file__)
+    for name in FUNCTIONS:
+        assert getattr(lib, name) is not None
+    nm = shutil.which("nm")
+    if nm is None:
+        pytest.skip("nm not available to list the dynamic symbol table")
+    out = subprocess.run([nm, "-D", "--defined-only", arith.__file__],
+                         capture_output=True, text=True, check=True).stdout
+    exported = {line.split()[-1] for line in out.splitlines() if line.split()[1] in "TDB"}
+    exported -= {"_init", "_fini", "_edata", "_end", "__bss_start"}
+    kernels_and_entry = set(FUNCTIONS) | {"PyInit_arith"}
+    assert kernels_and_entry <= exported
+    # Everything else exported must be the accumulator core.
+    assert all(n.startswith(("acc_q15_", "acc_q8_")) for n in exported - kernels_and_entry)
+
+
+def _arg_for(name, typecode):
+    if name.startswith("dot") or name[:3] in ("add", "sub", "mul"):
+        return (np.arange(5, dtype=typecode), np.arange(5, dtype=typecode))
+    return (np.arange(5, dtype=typecode), 3)
+
+
+@pytest.mark.parametrize("name", FUNCTIONS)
+def test_c_contiguous_input_reference_count_unchanged(name):
+    typecode = np.int64 if name.endswith("i64") else np.int16 if name.endswith("q15") else np.int8
+    args = _arg_for(name, typecode)
+    arrays = [a for a in args if isinstance(a, np.ndarray)]
+    before = [sys.getrefcount(a) for a in arrays]
+    for _ in range(100):
+        result = getattr(arith, name)(*args)
+    assert [sys.getrefcount(a) for a in arrays] == before
+    if isinstance(result, np.ndarray):
+        assert all(result is not a for a in arrays)
+
+
+def test_import_without_numpy_reports_cause():
+    code = textwrap.dedent(
+        """
+        import sys
+        sys.modules["numpy"] = None
+        try:
+            import corvane.arith
+        except ImportError as exc:
+            print("RAISED", type(exc).__name__, exc)
+        """
+    )
+    proc = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60,
+                          cwd=pathlib.Path(arith.__file__).parent.parent)
+    assert "RAISED ImportError numpy._core.multiarray failed to import" in proc.stdout
+    assert "ModuleNotFoundError" in proc.stderr
+
+
+@pytest.fixture(scope="module")
+def numpy1_python(tmp_path_factory):
+    """A venv with NumPy 1.26 and, on its path, a copy of the built package."""
+    if sys.version_info >= (3, 13):
+        pytest.skip("NumPy 1.26 has no wheels for this Python")
+    root = tmp_path_factory.mktemp("np1")
+    venv = root / "venv"
+    subprocess.run([sys.executable, "-m", "venv", str(venv)], check=True, timeout=300)
+    py = venv / "bin" / "python"
+    pip = subprocess.run(
+        [str(py), "-m", "pip", "install", "-q", "--only-binary=:all:", "numpy==1.26.*"],
+        capture_output=True, text=True, timeout=600,
+    )
+    if pip.returncode != 0:
+        pytest.skip(f"NumPy 1.26 wheel unavailable: {pip.stderr.strip()[-300:]}")
+    pkg = root / "pkg"
+    shutil.copytree(pathlib.Path(arith.__file__).parent, pkg / "corvane")
+    return py, pkg
+
+
+def test_loads_and_computes_on_numpy1(numpy1_python):
+    py, pkg = numpy1_python
+    code = textwrap.dedent(
+        """
+        import numpy as np
+        from corvane import arith
+        assert np.__version__.startswith("1.26"), np.__version__
+        print(arith.add_q15([32767, -32768, 5], [1, -1, 5]).tolist())
+        print(arith.mul_q8(np.array([-128, 64], dtype=np.int8), [-128, 64]).tolist())
+        print(arith.dot_q15([100, 200, 300], [1, 2, 3]), arith.shr_i64([5, -5], 1).tolist())
+        """
+    )
+    env = {"PYTHONPATH": str(pkg), "PATH": "/usr/bin:/bin"}
+    proc = subprocess.run([str(py), "-c", code], capture_output=True, text=True, env=env,
+                          cwd=pkg, timeout=120)
+    assert proc.returncode == 0, proc.stderr
+    assert proc.stdout.split("\n")[:3] == ["[32767, -32768, 10]", "[127, 32]", "1400 [3, -2]"]
