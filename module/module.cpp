@@ -1,6 +1,7 @@
 // Entry point of the extension module arith.
 #include <Python.h>
 
+#include "acc_types.h"
 #include "arith.h"
 #include "numpy_bridge.h"
 
@@ -30,8 +31,32 @@ static struct PyModuleDef arith_module_def = {
 PyMODINIT_FUNC
 PyInit_arith(void)
 {
+    PyObject *module;
+
     if (arith_import_numpy() < 0) {
         return NULL;
     }
-    return PyModule_Create2(&arith_module_def, PYTHON_API_VERSION);
+    if (PyType_Ready(&AccQ15_Type) < 0 || PyType_Ready(&AccQ8_Type) < 0) {
+        return NULL;
+    }
+    module = PyModule_Create2(&arith_module_def, PYTHON_API_VERSION);
+    if (module == NULL) {
+        return NULL;
+    }
+    // PyModule_AddObject steals the reference only on success.
+    Py_INCREF(&AccQ15_Type);
+    if (PyModule_AddObject(module, "AccQ15", reinterpret_cast<PyObject *>(&AccQ15_Type)) < 0) {
+        Py_DECREF(&AccQ15_Type);
+        goto error;
+    }
+    Py_INCREF(&AccQ8_Type);
+    if (PyModule_AddObject(module, "AccQ8", reinterpret_cast<PyObject *>(&AccQ8_Type)) < 0) {
+        Py_DECREF(&AccQ8_Type);
+        goto error;
+    }
+    return module;
+
+error:
+    Py_DECREF(module);
+    return NULL;
 }
