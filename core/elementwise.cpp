@@ -16,8 +16,9 @@ namespace {
 // past each input.
 constexpr size_t kWideVectors = 4;
 constexpr size_t kWideBlockBytes = kWideVectors * sse2::kVectorBytes;
-// The Q8 product is compute-bound, so one vector per step is enough and lets
-// outputs as close as one vector past an input keep the block path.
+// The Q8 product is bound by the multiplier, not by loads, so one vector per
+// step loses nothing and lets outputs as close as one vector past an input
+// keep the block path.
 constexpr size_t kMulQ8BlockBytes = sse2::kVectorBytes;
 
 inline size_t processed(size_t len_a, size_t len_b) { return len_a < len_b ? len_a : len_b; }
@@ -32,30 +33,37 @@ inline __m128i sub_q15_lanes(__m128i a, __m128i b) { return _mm_subs_epi16(a, b)
 inline __m128i add_q8_lanes(__m128i a, __m128i b) { return _mm_adds_epi8(a, b); }
 inline __m128i sub_q8_lanes(__m128i a, __m128i b) { return _mm_subs_epi8(a, b); }
 
-// a*b + 1*half in one widening multiply-add per 32-bit lane: interleave each
-// sample with its partner in the rounding term. The sum never wraps (at most
-// 2^30 + 2^14); the narrowing pack clamps the lone 32768 from -32768 * -32768.
+// The multiplies are what limits the products: SSE2 has no rounding 16-bit
+// multiply, so each takes exactly two multiplies per vector of products and
+// as few other steps as possible.
+
+// With p = a*b = hi*2^16 + lo (lo unsigned), (p + 2^14) >> 15 is
+// 2*hi + ((lo >> 14) + 1) / 2, and the average against zero forms the second
+// term. Saturating adds clamp the lone 32768 from -32768 * -32768 and never
+// act on any other pair.
 inline __m128i mul_q15_lanes(__m128i a, __m128i b)
 {
-    const __m128i one = _mm_set1_epi16(1);
-    const __m128i half = _mm_set1_epi16(static_cast<int16_t>(kQ15Half));
-    __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi16(a, one), _mm_unpacklo_epi16(b, half));
-    __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi16(a, one), _mm_unpackhi_epi16(b, half));
-    return _mm_packs_epi32(_mm_srai_epi32(lo, 15), _mm_srai_epi32(hi, 15));
+    __m128i hi = _mm_mulhi_epi16(a, b);
+    __m128i lo = _mm_mullo_epi16(a, b);
+    __m128i round = _mm_avg_epu16(_mm_srli_epi16(lo, 14), _mm_setzero_si128());
+    return _mm_adds_epi16(_mm_adds_epi16(hi, hi), round);
 }
 
-// The Q14 product plus half lies in -16192 .. 16448, so 16-bit lanes hold it
-// exactly; the narrowing pack clamps the lone 128 from -128 * -128.
-inline __m128i mul_q8_half_lanes(__m128i a16, __m128i b16)
+// Samples moved to the high byte of 16-bit lanes (a*2^8, b*2^8) give the
+// exact Q14 product as the high half of their product: no sign extension
+// needed. Product plus half lies in -16192 .. 16448, and the narrowing pack
+// clamps the lone 128 from -128 * -128.
+inline __m128i mul_q8_half_lanes(__m128i a_hi8, __m128i b_hi8)
 {
     const __m128i half = _mm_set1_epi16(static_cast<int16_t>(kQ8Half));
-    return _mm_srai_epi16(_mm_add_epi16(_mm_mullo_epi16(a16, b16), half), 7);
+    return _mm_srai_epi16(_mm_add_epi16(_mm_mulhi_epi16(a_hi8, b_hi8), half), 7);
 }
 
 inline __m128i mul_q8_lanes(__m128i a, __m128i b)
 {
-    __m128i lo = mul_q8_half_lanes(sse2::widen_lo_i8(a), sse2::widen_lo_i8(b));
-    __m128i hi = mul_q8_half_lanes(sse2::widen_hi_i8(a), sse2::widen_hi_i8(b));
+    const __m128i zero = _mm_setzero_si128();
+    __m128i lo = mul_q8_half_lanes(_mm_unpacklo_epi8(zero, a), _mm_unpacklo_epi8(zero, b));
+    __m128i hi = mul_q8_half_lanes(_mm_unpackhi_epi8(zero, a), _mm_unpackhi_epi8(zero, b));
     return _mm_packs_epi16(lo, hi);
 }
 
