@@ -466,6 +466,8 @@ def churn(cls, dtype, rounds):
 
 
 @pytest.mark.skipif(not os.path.exists("/proc/self/statm"), reason="needs /proc")
+@pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),
+                    reason="ASan's quarantine holds freed memory resident")
 @pytest.mark.parametrize("cls,dtype,sbits,rbits", FAMILIES)
 def test_cycles_do_not_grow_resident_memory(cls, dtype, sbits, rbits):
     churn(cls, dtype, 20_000)

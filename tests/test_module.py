@@ -2,6 +2,7 @@
 import ctypes
 import doctest
 import json
+import os
 import pathlib
 import shutil
 import subprocess
@@ -144,6 +145,8 @@ def test_loads_and_computes_on_numpy1(numpy1_python):
         """
     )
     env = {"PYTHONPATH": str(pkg), "PATH": "/usr/bin:/bin"}
+    # A sanitizer-instrumented build needs its runtime preloaded in the child too.
+    env.update({k: v for k, v in os.environ.items() if k in ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS")})
     proc = subprocess.run([str(py), "-c", code], capture_output=True, text=True, env=env,
                           cwd=pkg, timeout=120)
     assert proc.returncode == 0, proc.stderr
