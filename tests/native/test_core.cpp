@@ -150,11 +150,11 @@ public:
 
     Placed(size_t count, size_t offset) : bytes_(count * sizeof(T) + 2 * kSlack, kGuard), offset_(kSlack + offset) {}
     T *ptr() { return reinterpret_cast<T *>(bytes_.data() + offset_); }
-    void put(const std::vector<T> &v) { std::memcpy(bytes_.data() + offset_, v.data(), v.size() * sizeof(T)); }
+    void put(const std::vector<T> &v) { std::copy_n(reinterpret_cast<const unsigned char *>(v.data()), v.size() * sizeof(T), bytes_.data() + offset_); }
     std::vector<T> get(size_t n) const
     {
         std::vector<T> v(n);
-        std::memcpy(v.data(), bytes_.data() + offset_, n * sizeof(T));
+        std::copy_n(bytes_.data() + offset_, n * sizeof(T), reinterpret_cast<unsigned char *>(v.data()));
         return v;
     }
     // True when no byte outside the first n samples changed.
