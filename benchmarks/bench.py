@@ -6,7 +6,10 @@ Each section module (benchmarks/section_*.py) provides `rows(size)`: an
 iterable of (name, ours, baselines) where `ours` is a zero-argument callable
 and `baselines` maps a column label to another callable computing the same
 (or, for a plain NumPy op, the nearest) thing. A ratio column prints
-baseline_time / our_time, so > 1 means corvane is faster.
+baseline_time / our_time, headed "<label>/ours", so > 1 means corvane is
+faster. Labels a section lists in OURS_OVER print the other way round,
+our_time / baseline_time headed "ours/<label>": for a baseline that is a floor
+(a plain wrapping op), where the question is how close we get to it.
 """
 import argparse
 import importlib
@@ -32,6 +35,12 @@ def fmt_time(t):
     return f"{t / 1e-9:8.1f} ns"
 
 
+def ratio_column(label, t_ours, t_base, ours_over):
+    if ours_over:
+        return f"ours/{label} {t_ours / t_base:6.2f}x"
+    return f"{label}/ours {t_base / t_ours:6.2f}x"
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--quick", action="store_true", help="skip the 16M size")
@@ -44,12 +53,14 @@ def main():
         if args.only and args.only not in path.stem:
             continue
         section = importlib.import_module(path.stem)
+        ours_over = set(getattr(section, "OURS_OVER", ()))
         print(f"\n== {section.TITLE} ==")
         for size in sizes:
             for name, ours, baselines in section.rows(size):
                 t_ours = best_time(ours)
                 cols = "  ".join(
-                    f"{label} {best_time(fn) / t_ours:6.2f}x" for label, fn in baselines.items()
+                    ratio_column(label, t_ours, best_time(fn), label in ours_over)
+                    for label, fn in baselines.items()
                 )
                 print(f"{name:10s} n={size:<9d} {fmt_time(t_ours)}  {cols}")
 
