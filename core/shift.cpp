@@ -1,53 +1,180 @@
 // Power-of-two scaling: saturating left shifts, round-half-up right shifts,
-// wrapping 64-bit left shift. The regime is chosen once per call from s.
+// wrapping 64-bit left shift.
+//
+// Each kernel picks its regime (copy, scale, sign or zero result) and the
+// constants for it once per call. The element loop is then the same
+// branch-free rule for every sample: SSE2 vectors over the bulk where the
+// output lies far enough from the input for a block to reproduce the forward
+// pass, the scalar rule over everything else.
 #include <strings.h>
+
+#include <cstring>
 
 #include "fixedpoint.h"
 #include "sample_rules.h"
+#include "simd_sse2.h"
 
 using namespace corvane;
 
 namespace {
 
+constexpr size_t kWideVectors = 4;
+constexpr size_t kWideBlockBytes = kWideVectors * sse2::kVectorBytes;
+
+// A lane reads only its own sample, so a block also reproduces the forward
+// pass in place (distance 0), as well as a block or more away.
+inline bool block_fits(uint64_t distance, size_t block_bytes)
+{
+    return distance == 0 || distance >= block_bytes;
+}
+
+// Runs `lanes` over whole vectors wherever that equals the forward pass and
+// returns how many samples it covered; the caller finishes the rest.
+template <typename T, typename Lanes>
+size_t vector_pass(const T *a, size_t n, T *out, Lanes lanes)
+{
+    const uint64_t distance = byte_distance(a, out);
+    const size_t bytes = n * sizeof(T);
+    size_t done = 0;
+    if (block_fits(distance, kWideBlockBytes)) {
+        done = sse2::unary_blocks<kWideVectors>(a, out, bytes, lanes);
+    }
+    if (block_fits(distance, sse2::kVectorBytes)) {
+        const auto *src = reinterpret_cast<const unsigned char *>(a) + done;
+        auto *dst = reinterpret_cast<unsigned char *>(out) + done;
+        done += sse2::unary_blocks<1>(src, dst, bytes - done, lanes);
+    }
+    return done / sizeof(T);
+}
+
+template <typename T, typename Lanes, typename Rule>
+void shift_pass(const T *a, size_t n, T *out, Lanes lanes, Rule rule)
+{
+    forward_unary(a, out, vector_pass(a, n, out, lanes), n, rule);
+}
+
+// The forward pass of out[i] = a[i]. An output at or below the input, or past
+// its end, receives the input unchanged, which memmove does. An output that
+// starts inside the input further up re-reads samples the pass has already
+// written, replicating the first stretch; chunks no longer than the distance
+// reproduce that, one memcpy each.
 template <typename T>
-void forward_copy(const T *a, size_t n, T *out)
+void copy_forward(const T *a, size_t n, T *out)
 {
-    forward_unary(a, out, 0, n, [](T x) { return x; });
+    const uint64_t distance = byte_distance(a, out);
+    const size_t bytes = n * sizeof(T);
+    if (distance == 0 || distance >= bytes) {
+        std::memmove(out, a, bytes);
+        return;
+    }
+    size_t i = 0;
+    if (distance >= kWideBlockBytes) {
+        const size_t chunk = distance / sizeof(T);
+        for (; n - i >= chunk; i += chunk) {
+            std::memcpy(out + i, a + i, chunk * sizeof(T));
+        }
+    }
+    forward_unary(a, out, i, n, [](T x) { return x; });
 }
 
-// Saturating left shift of a sample of width Bits: scaling range 1..Bits-1,
-// then only the sign matters.
-template <typename T, int Bits, typename Sat>
-void shl_saturating(const T *a, size_t n, T *out, int s, Sat sat)
+// ---- Sign regime of the saturating left shifts: x * 2^s for s at or past the
+// sample width saturates to the end of the range on x's side.
+
+template <typename T, int32_t Max, int32_t Min>
+inline T saturated_sign(T x)
 {
-    if (n == 0) {
-        return;
-    }
-    if (s <= 0) {
-        forward_copy(a, n, out);
-    } else if (s < Bits) {
-        const int32_t scale = int32_t{1} << s;
-        forward_unary(a, out, 0, n, [=](T x) { return sat(int32_t{x} * scale); });
-    } else {
-        // x * 2^s saturates to the end of the range on the side of its sign.
-        forward_unary(a, out, 0, n, [=](T x) { return sat(int32_t{x} * 65536); });
-    }
+    return static_cast<T>((x > 0) * Max + (x < 0) * Min);
 }
 
-// Round-half-up right shift with constant r and effective shift k, fixed once.
-template <typename T, typename Wide, int Bits, int MaxShift>
-void shr_rounding(const T *a, size_t n, T *out, int s)
+// (positive or negative) & max gives max for either sign; flipping all bits
+// of the negative ones turns max into min.
+inline __m128i saturated_sign_q15_lanes(__m128i x)
 {
-    if (n == 0) {
-        return;
-    }
-    if (s <= 0) {
-        forward_copy(a, n, out);
-        return;
-    }
-    const Wide r = s < Bits ? static_cast<Wide>(Wide{1} << (s - 1)) : Wide{0};
-    const int k = s < MaxShift ? s : MaxShift;
-    forward_unary(a, out, 0, n, [=](T x) { return static_cast<T>(static_cast<Wide>(Wide{x} + r) >> k); });
+    const __m128i negative = _mm_srai_epi16(x, 15);
+    const __m128i positive = _mm_cmpgt_epi16(x, _mm_setzero_si128());
+    const __m128i max = _mm_set1_epi16(static_cast<int16_t>(kQ15Max));
+    return _mm_xor_si128(_mm_and_si128(_mm_or_si128(positive, negative), max), negative);
+}
+
+inline __m128i saturated_sign_q8_lanes(__m128i x)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i negative = _mm_cmplt_epi8(x, zero);
+    const __m128i positive = _mm_cmpgt_epi8(x, zero);
+    const __m128i max = _mm_set1_epi8(static_cast<char>(kQ8Max));
+    return _mm_xor_si128(_mm_and_si128(_mm_or_si128(positive, negative), max), negative);
+}
+
+// ---- Scale regime of the saturating left shifts: 1 <= s < width, the product
+// is exact in the wider lane and the narrowing pack saturates it.
+
+inline int16_t shl_q15_rule(int16_t x, int32_t scale) { return sat16(int32_t{x} * scale); }
+inline int8_t shl_q8_rule(int8_t x, int32_t scale) { return sat8(int32_t{x} * scale); }
+
+inline __m128i shl_q15_lanes(__m128i x, __m128i count)
+{
+    return _mm_packs_epi32(_mm_sll_epi32(sse2::widen_lo_i16(x), count),
+                           _mm_sll_epi32(sse2::widen_hi_i16(x), count));
+}
+
+inline __m128i shl_q8_lanes(__m128i x, __m128i count)
+{
+    return _mm_packs_epi16(_mm_sll_epi16(sse2::widen_lo_i8(x), count),
+                           _mm_sll_epi16(sse2::widen_hi_i8(x), count));
+}
+
+// ---- Rounding right shifts: out = (x + r) >> k, with r = 2^(s-1) in the
+// scaling range and 0 past it.
+
+struct Rounding {
+    int32_t r;
+    int k;
+};
+
+// Width is the sample width, MaxShift the largest shift of the intermediate.
+template <int Width, int MaxShift>
+inline Rounding rounding_for(int s)
+{
+    return {s < Width ? int32_t{1} << (s - 1) : 0, s < MaxShift ? s : MaxShift};
+}
+
+inline int16_t shr_q15_rule(int16_t x, Rounding c) { return static_cast<int16_t>((int32_t{x} + c.r) >> c.k); }
+inline int8_t shr_q8_rule(int8_t x, Rounding c) { return static_cast<int8_t>((int32_t{x} + c.r) >> c.k); }
+
+// Without widening: floor((x + 2^(k-1)) / 2^k) is x >> k plus bit k-1 of x.
+// Past the scaling range the count stops at 15, where x >> 15 is already the
+// sign result, and the rounding bit is masked off.
+inline __m128i shr_q15_lanes(__m128i x, __m128i k, __m128i k_minus_1, __m128i round_bit)
+{
+    const __m128i carry = _mm_and_si128(_mm_sra_epi16(x, k_minus_1), round_bit);
+    return _mm_add_epi16(_mm_sra_epi16(x, k), carry);
+}
+
+// x + r stays within 16 bits, so widened lanes take the rule as written.
+inline __m128i shr_q8_lanes(__m128i x, __m128i r, __m128i k)
+{
+    return _mm_packs_epi16(_mm_sra_epi16(_mm_add_epi16(sse2::widen_lo_i8(x), r), k),
+                           _mm_sra_epi16(_mm_add_epi16(sse2::widen_hi_i8(x), r), k));
+}
+
+// ---- 64-bit shifts wrap through unsigned arithmetic.
+
+inline int64_t shl_i64_rule(int64_t x, int s)
+{
+    return static_cast<int64_t>(static_cast<uint64_t>(x) << s);
+}
+
+inline int64_t shr_i64_rule(int64_t x, uint64_t r, int k)
+{
+    return static_cast<int64_t>(static_cast<uint64_t>(x) + r) >> k;
+}
+
+// SSE2 has no 64-bit arithmetic shift: shift logically, then sign-extend from
+// the bit where the sign landed, ((u >> k) ^ m) - m with m = 2^(63-k).
+inline __m128i shr_i64_lanes(__m128i x, __m128i r, __m128i k, __m128i sign_bit)
+{
+    const __m128i shifted = _mm_srl_epi64(_mm_add_epi64(x, r), k);
+    return _mm_sub_epi64(_mm_xor_si128(shifted, sign_bit), sign_bit);
 }
 
 }  // namespace
@@ -56,22 +183,72 @@ extern "C" {
 
 void shl_q15(const int16_t *a, size_t len_a, int16_t *out, int s)
 {
-    shl_saturating<int16_t, 16>(a, len_a, out, s, sat16);
+    if (len_a == 0) {
+        return;
+    }
+    if (s <= 0) {
+        copy_forward(a, len_a, out);
+    } else if (s < 16) {
+        const int32_t scale = int32_t{1} << s;
+        const __m128i count = _mm_cvtsi32_si128(s);
+        shift_pass(a, len_a, out, [=](__m128i x) { return shl_q15_lanes(x, count); },
+                   [=](int16_t x) { return shl_q15_rule(x, scale); });
+    } else {
+        shift_pass(a, len_a, out, [](__m128i x) { return saturated_sign_q15_lanes(x); },
+                   saturated_sign<int16_t, kQ15Max, kQ15Min>);
+    }
 }
 
 void shl_q8(const int8_t *a, size_t len_a, int8_t *out, int s)
 {
-    shl_saturating<int8_t, 8>(a, len_a, out, s, sat8);
+    if (len_a == 0) {
+        return;
+    }
+    if (s <= 0) {
+        copy_forward(a, len_a, out);
+    } else if (s < 8) {
+        const int32_t scale = int32_t{1} << s;
+        const __m128i count = _mm_cvtsi32_si128(s);
+        shift_pass(a, len_a, out, [=](__m128i x) { return shl_q8_lanes(x, count); },
+                   [=](int8_t x) { return shl_q8_rule(x, scale); });
+    } else {
+        shift_pass(a, len_a, out, [](__m128i x) { return saturated_sign_q8_lanes(x); },
+                   saturated_sign<int8_t, kQ8Max, kQ8Min>);
+    }
 }
 
 void shr_q15(const int16_t *a, size_t len_a, int16_t *out, int s)
 {
-    shr_rounding<int16_t, int32_t, 16, 31>(a, len_a, out, s);
+    if (len_a == 0) {
+        return;
+    }
+    if (s <= 0) {
+        copy_forward(a, len_a, out);
+        return;
+    }
+    const Rounding c = rounding_for<16, 31>(s);
+    const int k16 = s < 16 ? s : 15;
+    const __m128i k = _mm_cvtsi32_si128(k16);
+    const __m128i k_minus_1 = _mm_cvtsi32_si128(k16 - 1);
+    const __m128i round_bit = _mm_set1_epi16(s < 16 ? 1 : 0);
+    shift_pass(a, len_a, out, [=](__m128i x) { return shr_q15_lanes(x, k, k_minus_1, round_bit); },
+               [=](int16_t x) { return shr_q15_rule(x, c); });
 }
 
 void shr_q8(const int8_t *a, size_t len_a, int8_t *out, int s)
 {
-    shr_rounding<int8_t, int16_t, 8, 15>(a, len_a, out, s);
+    if (len_a == 0) {
+        return;
+    }
+    if (s <= 0) {
+        copy_forward(a, len_a, out);
+        return;
+    }
+    const Rounding c = rounding_for<8, 15>(s);
+    const __m128i r = _mm_set1_epi16(static_cast<int16_t>(c.r));
+    const __m128i k = _mm_cvtsi32_si128(c.k);
+    shift_pass(a, len_a, out, [=](__m128i x) { return shr_q8_lanes(x, r, k); },
+               [=](int8_t x) { return shr_q8_rule(x, c); });
 }
 
 void shl_i64(const int64_t *a, size_t len_a, int64_t *out, int s)
@@ -80,12 +257,14 @@ void shl_i64(const int64_t *a, size_t len_a, int64_t *out, int s)
         return;
     }
     if (s <= 0) {
-        forward_copy(a, len_a, out);
+        copy_forward(a, len_a, out);
     } else if (s < 63) {
-        forward_unary(a, out, 0, len_a, [=](int64_t x) {
-            return static_cast<int64_t>(static_cast<uint64_t>(x) << s);
-        });
+        const __m128i count = _mm_cvtsi32_si128(s);
+        shift_pass(a, len_a, out, [=](__m128i x) { return _mm_sll_epi64(x, count); },
+                   [=](int64_t x) { return shl_i64_rule(x, s); });
     } else {
+        // 1 << 63 would wrap to the most negative value; the result is
+        // defined as 0 for every sample, which needs no input at all.
         bzero(out, len_a * sizeof *out);
     }
 }
@@ -96,14 +275,16 @@ void shr_i64(const int64_t *a, size_t len_a, int64_t *out, int s)
         return;
     }
     if (s <= 0) {
-        forward_copy(a, len_a, out);
+        copy_forward(a, len_a, out);
         return;
     }
     const uint64_t r = s < 63 ? uint64_t{1} << (s - 1) : 0;
     const int k = s < 63 ? s : 63;
-    forward_unary(a, out, 0, len_a, [=](int64_t x) {
-        return static_cast<int64_t>(static_cast<uint64_t>(x) + r) >> k;
-    });
+    const __m128i r_lanes = _mm_set1_epi64x(static_cast<int64_t>(r));
+    const __m128i k_count = _mm_cvtsi32_si128(k);
+    const __m128i sign_bit = _mm_set1_epi64x(static_cast<int64_t>(uint64_t{1} << (63 - k)));
+    shift_pass(a, len_a, out, [=](__m128i x) { return shr_i64_lanes(x, r_lanes, k_count, sign_bit); },
+               [=](int64_t x) { return shr_i64_rule(x, r, k); });
 }
 
 }  // extern "C"
