@@ -105,8 +105,9 @@ inline __m128i saturated_sign_q8_lanes(__m128i x)
     return _mm_xor_si128(_mm_and_si128(_mm_or_si128(positive, negative), max), negative);
 }
 
-// ---- Scale regime of the saturating left shifts: 1 <= s < width, the product
-// is exact in the wider lane and the narrowing pack saturates it.
+// ---- Scale regime of the saturating left shifts: 1 <= s < width. The scalar
+// product is exact in 32 bits; the Q15 lanes widen and let the narrowing pack
+// saturate.
 
 inline int16_t shl_q15_rule(int16_t x, int32_t scale) { return sat16(int32_t{x} * scale); }
 inline int8_t shl_q8_rule(int8_t x, int32_t scale) { return sat8(int32_t{x} * scale); }
@@ -117,11 +118,31 @@ inline __m128i shl_q15_lanes(__m128i x, __m128i count)
                            _mm_sll_epi32(sse2::widen_hi_i16(x), count));
 }
 
-inline __m128i shl_q8_lanes(__m128i x, __m128i count)
+// Doubling with saturation S times gives sat8(x * 2^S): an exact doubling
+// stays exact and a saturated lane stays saturated. At most seven byte adds
+// per vector, against two widenings, two shifts and a pack.
+template <int S>
+inline __m128i shl_q8_lanes(__m128i x)
 {
-    return _mm_packs_epi16(_mm_sll_epi16(sse2::widen_lo_i8(x), count),
-                           _mm_sll_epi16(sse2::widen_hi_i8(x), count));
+    for (int i = 0; i < S; ++i) {
+        x = _mm_adds_epi8(x, x);
+    }
+    return x;
 }
+
+template <int S>
+void shl_q8_scaled(const int8_t *a, size_t n, int8_t *out)
+{
+    shift_pass(a, n, out, [](__m128i x) { return shl_q8_lanes<S>(x); },
+               [](int8_t x) { return shl_q8_rule(x, int32_t{1} << S); });
+}
+
+// Indexed by the count; the scaling range is 1 to 7.
+using ShlQ8Scaled = void (*)(const int8_t *, size_t, int8_t *);
+constexpr ShlQ8Scaled kShlQ8Scaled[] = {
+    nullptr, shl_q8_scaled<1>, shl_q8_scaled<2>, shl_q8_scaled<3>,
+    shl_q8_scaled<4>, shl_q8_scaled<5>, shl_q8_scaled<6>, shl_q8_scaled<7>,
+};
 
 // ---- Rounding right shifts: out = (x + r) >> k, with r = 2^(s-1) in the
 // scaling range and 0 past it.
@@ -150,12 +171,34 @@ inline __m128i shr_q15_lanes(__m128i x, __m128i k, __m128i k_minus_1, __m128i ro
     return _mm_add_epi16(_mm_sra_epi16(x, k), carry);
 }
 
-// x + r stays within 16 bits, so widened lanes take the rule as written.
-inline __m128i shr_q8_lanes(__m128i x, __m128i r, __m128i k)
-{
-    return _mm_packs_epi16(_mm_sra_epi16(_mm_add_epi16(sse2::widen_lo_i8(x), r), k),
-                           _mm_sra_epi16(_mm_add_epi16(sse2::widen_hi_i8(x), r), k));
-}
+// Byte lanes, without widening: with u = x + 128 (the sign bit flipped) and
+// h = 2^(k-1), (x + h) >> k = ((u >> (k-1)) + 1) >> 1 - (128 >> k), and the
+// outer step is pavgb against zero. SSE2 shifts bytes only in pairs, so the
+// inner shift is a 16-bit one with the bits that crossed from the
+// neighbouring byte masked off. For the scaling range 1 <= k <= 7.
+struct ShrQ8Lanes {
+    __m128i k_minus_1;
+    __m128i low_bits;  // 0xFF >> (k-1) in every byte
+    __m128i bias_out;  // 128 >> k in every byte
+
+    explicit ShrQ8Lanes(int k)
+        : k_minus_1(_mm_cvtsi32_si128(k - 1)),
+          low_bits(_mm_set1_epi8(static_cast<char>(0xFF >> (k - 1)))),
+          bias_out(_mm_set1_epi8(static_cast<char>(0x80 >> k)))
+    {
+    }
+
+    __m128i operator()(__m128i x) const
+    {
+        const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+        const __m128i u = _mm_xor_si128(x, flip);
+        const __m128i v = _mm_and_si128(_mm_srl_epi16(u, k_minus_1), low_bits);
+        return _mm_sub_epi8(_mm_avg_epu8(v, _mm_setzero_si128()), bias_out);
+    }
+};
+
+// Past the scaling range only the sign is left: -1 or 0.
+inline __m128i shr_q8_sign_lanes(__m128i x) { return _mm_cmplt_epi8(x, _mm_setzero_si128()); }
 
 // ---- 64-bit shifts wrap through unsigned arithmetic.
 
@@ -207,10 +250,7 @@ void shl_q8(const int8_t *a, size_t len_a, int8_t *out, int s)
     if (s <= 0) {
         copy_forward(a, len_a, out);
     } else if (s < 8) {
-        const int32_t scale = int32_t{1} << s;
-        const __m128i count = _mm_cvtsi32_si128(s);
-        shift_pass(a, len_a, out, [=](__m128i x) { return shl_q8_lanes(x, count); },
-                   [=](int8_t x) { return shl_q8_rule(x, scale); });
+        kShlQ8Scaled[s](a, len_a, out);
     } else {
         shift_pass(a, len_a, out, [](__m128i x) { return saturated_sign_q8_lanes(x); },
                    saturated_sign<int8_t, kQ8Max, kQ8Min>);
@@ -245,10 +285,12 @@ void shr_q8(const int8_t *a, size_t len_a, int8_t *out, int s)
         return;
     }
     const Rounding c = rounding_for<8, 15>(s);
-    const __m128i r = _mm_set1_epi16(static_cast<int16_t>(c.r));
-    const __m128i k = _mm_cvtsi32_si128(c.k);
-    shift_pass(a, len_a, out, [=](__m128i x) { return shr_q8_lanes(x, r, k); },
-               [=](int8_t x) { return shr_q8_rule(x, c); });
+    const auto rule = [=](int8_t x) { return shr_q8_rule(x, c); };
+    if (s < 8) {
+        shift_pass(a, len_a, out, ShrQ8Lanes(s), rule);
+    } else {
+        shift_pass(a, len_a, out, [](__m128i x) { return shr_q8_sign_lanes(x); }, rule);
+    }
 }
 
 void shl_i64(const int64_t *a, size_t len_a, int64_t *out, int s)

@@ -8,6 +8,8 @@ from corvane import arith
 INT_MIN = -(1 << 31)
 INT_MAX = (1 << 31) - 1
 COUNTS = [INT_MIN, -1, 0, 1, 2, 7, 8, 9, 14, 15, 16, 17, 31, 32, 62, 63, 64, INT_MAX]
+# The sample shifts take every count of their scaling ranges as its own case.
+SAMPLE_COUNTS = sorted(set(COUNTS) | set(range(1, 17)))
 
 Q15_ALL = np.arange(-32768, 32768, dtype=np.int16)
 Q8_ALL = np.arange(-128, 128, dtype=np.int8)
@@ -35,7 +37,7 @@ def i64_inputs():
     return np.concatenate([np.array(I64_EDGES, dtype=np.int64), spread, small])
 
 
-@pytest.mark.parametrize("s", COUNTS)
+@pytest.mark.parametrize("s", SAMPLE_COUNTS)
 @pytest.mark.parametrize("name,samples,rule", SAMPLE_SHIFTS, ids=[f[0] for f in SAMPLE_SHIFTS])
 def test_every_sample_matches_model(name, samples, rule, s):
     got = getattr(arith, name)(samples, s)
