@@ -22,7 +22,7 @@ from corvane import arith
 
 CALLS = int(sys.argv[1]) if len(sys.argv) > 1 else 100_000
 RSS_LIMIT = 1 << 20     # a leaked 8-byte record per call would be ~3 MB
-TRACED_LIMIT = 16 << 10  # a leaked Python object per call would be megabytes
+TRACED_LIMIT = 64 << 10  # a leaked Python object per call would be megabytes
 
 DTYPE = {"q15": np.int16, "q8": np.int8, "i64": np.int64}
 
