@@ -133,6 +133,14 @@ FAMILIES = [(arith.AccQ15, 16, 64), (arith.AccQ8, 8, 32)]
 ANY_ARG = st.one_of(ARRAY_LIKES, COUNTS, st.binary(min_size=19, max_size=25).map(lambda x: (x, None)))
 
 
+def is_destroyed(acc):
+    try:
+        acc.get()
+    except RuntimeError:
+        return True
+    return False
+
+
 def elements(known):
     return known if isinstance(known, list) else [known]
 
@@ -171,16 +179,19 @@ def test_accumulator_methods_survive_hostile_arguments(cls, sbits, rbits, method
     for a in args:
         if isinstance(a, Destroyer):
             a.acc = acc
+    destroying = any(isinstance(a, Destroyer) for a in args)
     before = acc.get()
     try:
         getattr(acc, method)(*args)
     except RuntimeError as exc:
-        assert str(exc) == "destroyed" and any(isinstance(a, Destroyer) for a in args)
+        assert str(exc) == "destroyed" and destroying
         return
     except Exception:
-        assert acc.get() == before
+        # A conversion that destroyed the object may still fail on a later argument.
+        if not (destroying and is_destroyed(acc)):
+            assert acc.get() == before
         return
-    if method in ("destroy", "__exit__") or any(isinstance(a, Destroyer) for a in args):
+    if method in ("destroy", "__exit__") or destroying:
         return
     want = register_after(method, before, [k for _, k in drawn], sbits, rbits)
     if want is not None:
