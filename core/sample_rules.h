@@ -41,18 +41,20 @@ inline int8_t mul_q8_rule(int8_t a, int8_t b) { return sat8((int32_t{a} * b + kQ
 
 // Samples may sit at any address (a NumPy view of a byte buffer at an odd
 // offset), so every scalar access goes through memcpy, never a typed deref.
+// memcpy gets untyped pointers: some compilers' alignment checks take a
+// typed argument as a promise that it is aligned.
 template <typename T>
 inline T load(const T *p)
 {
     T v;
-    std::memcpy(&v, p, sizeof v);
+    std::memcpy(&v, static_cast<const void *>(p), sizeof v);
     return v;
 }
 
 template <typename T>
 inline void store(T *p, T v)
 {
-    std::memcpy(p, &v, sizeof v);
+    std::memcpy(static_cast<void *>(p), &v, sizeof v);
 }
 
 // The forward pass that defines every elementwise kernel under any overlap:

@@ -45,8 +45,8 @@ inline bool far_enough(const void *in, const void *out, uint64_t block_bytes)
 
 // Runs whole blocks of kVectors vectors of each operand over the first
 // `bytes` bytes (rounded down to whole blocks) and returns how many bytes it
-// covered. Each block loads everything before it stores anything; the byte
-// pointers keep the compiler from assuming the buffers are distinct.
+// covered. Each block loads everything before it stores anything, which is
+// what lets a caller's distance test admit outputs that overlap the inputs.
 template <size_t kVectors, typename Op>
 inline size_t binary_blocks(const void *a, const void *b, void *out, size_t bytes, Op op)
 {

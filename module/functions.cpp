@@ -53,7 +53,8 @@ done:
     return out;
 }
 
-// Two arrays in, the raw sum out as a Python int.
+// The sum leaves as a Python int: a NumPy scalar would change type under
+// the caller's arithmetic (int32 for dot_q8) and wrap again.
 template <typename T, typename R>
 static PyObject *
 call_dot(PyObject *args, PyObject *kwds, const char *const *kwlist,
@@ -93,7 +94,8 @@ done:
     }
 }
 
-// One array and a shift count in, an array of the same length out.
+// The count goes to the kernel unchecked: every int value has a defined
+// result there, so only the "i" conversion's own range check applies.
 template <typename T>
 static PyObject *
 call_shift(PyObject *args, PyObject *kwds, const char *const *kwlist,
