@@ -15,41 +15,68 @@ using DotKernel = R (*)(const T *, size_t, const T *, size_t);
 template <typename T>
 using ShiftKernel = void (*)(const T *, size_t, T *, int);
 
-// Two arrays in, an array of a's length out. Where b is shorter the kernel
-// writes only min(na, nb) elements; the rest of the fresh output is cleared so
-// that no stale memory reaches the caller.
+// The two array arguments of a two-array function, converted in order.
+struct ArrayPair {
+    PyObject *a, *b;
+    void *a_data, *b_data;
+    size_t na, nb;
+};
+
+// Parses (a, b) and converts a, then b. Returns 0 holding both, or -1 with
+// the exception set and nothing held.
+static int
+convert_pair(PyObject *args, PyObject *kwds, const char *const *kwlist, ArithElement type,
+             ArrayPair *pair)
+{
+    PyObject *a_obj, *b_obj;
+
+    if (!PyArg_ParseTupleAndKeywords(args, kwds, "OO", arith_kwlist(kwlist), &a_obj, &b_obj)) {
+        return -1;
+    }
+    pair->a = arith_as_array(a_obj, type, &pair->a_data, &pair->na);
+    if (pair->a == NULL) {
+        return -1;
+    }
+    pair->b = arith_as_array(b_obj, type, &pair->b_data, &pair->nb);
+    if (pair->b == NULL) {
+        Py_DECREF(pair->a);
+        return -1;
+    }
+    return 0;
+}
+
+static void
+release_pair(ArrayPair *pair)
+{
+    Py_DECREF(pair->a);
+    Py_DECREF(pair->b);
+}
+
+// The result has a's length. Where b is shorter the kernel writes only
+// min(na, nb) elements; the rest of the fresh output is cleared so that no
+// stale memory reaches the caller.
 template <typename T>
 static PyObject *
 call_binary(PyObject *args, PyObject *kwds, const char *const *kwlist,
             ArithElement type, BinaryKernel<T> kernel)
 {
-    PyObject *a_obj, *b_obj;
-    PyObject *a = NULL, *b = NULL, *out = NULL;
-    void *a_data, *b_data, *out_data;
-    size_t na, nb;
+    ArrayPair in;
+    PyObject *out;
+    void *out_data;
 
-    if (!PyArg_ParseTupleAndKeywords(args, kwds, "OO", arith_kwlist(kwlist), &a_obj, &b_obj)) {
+    if (convert_pair(args, kwds, kwlist, type, &in) < 0) {
         return NULL;
     }
-    a = arith_as_array(a_obj, type, &a_data, &na);
-    if (a == NULL) {
-        goto done;
-    }
-    b = arith_as_array(b_obj, type, &b_data, &nb);
-    if (b == NULL) {
-        goto done;
-    }
-    out = arith_new_vector(na, type, &out_data);
+    out = arith_new_vector(in.na, type, &out_data);
     if (out != NULL) {
         T *samples = static_cast<T *>(out_data);
-        kernel(static_cast<const T *>(a_data), na, static_cast<const T *>(b_data), nb, samples);
-        if (nb < na) {
-            std::memset(samples + nb, 0, (na - nb) * sizeof(T));
+        kernel(static_cast<const T *>(in.a_data), in.na, static_cast<const T *>(in.b_data), in.nb,
+               samples);
+        if (in.nb < in.na) {
+            std::memset(samples + in.nb, 0, (in.na - in.nb) * sizeof(T));
         }
     }
-done:
-    Py_XDECREF(a);
-    Py_XDECREF(b);
+    release_pair(&in);
     return out;
 }
 
@@ -60,32 +87,14 @@ static PyObject *
 call_dot(PyObject *args, PyObject *kwds, const char *const *kwlist,
          ArithElement type, DotKernel<T, R> kernel)
 {
-    PyObject *a_obj, *b_obj;
-    PyObject *a = NULL, *b = NULL;
-    void *a_data, *b_data;
-    size_t na, nb;
-    R sum = 0;
-    bool converted = false;
+    ArrayPair in;
+    R sum;
 
-    if (!PyArg_ParseTupleAndKeywords(args, kwds, "OO", arith_kwlist(kwlist), &a_obj, &b_obj)) {
+    if (convert_pair(args, kwds, kwlist, type, &in) < 0) {
         return NULL;
     }
-    a = arith_as_array(a_obj, type, &a_data, &na);
-    if (a == NULL) {
-        goto done;
-    }
-    b = arith_as_array(b_obj, type, &b_data, &nb);
-    if (b == NULL) {
-        goto done;
-    }
-    sum = kernel(static_cast<const T *>(a_data), na, static_cast<const T *>(b_data), nb);
-    converted = true;
-done:
-    Py_XDECREF(a);
-    Py_XDECREF(b);
-    if (!converted) {
-        return NULL;
-    }
+    sum = kernel(static_cast<const T *>(in.a_data), in.na, static_cast<const T *>(in.b_data), in.nb);
+    release_pair(&in);
     if constexpr (sizeof(R) == 8) {
         return PyLong_FromLongLong(sum);
     }
