@@ -9,9 +9,12 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "elementwise_paths.h"
 #include "fixedpoint.h"
 
 namespace {
@@ -240,6 +243,57 @@ TEST(Core, EveryQ8Pair)
         ASSERT_EQ(bad, -1) << "a=" << int{a[bad]} << " b=" << int{b[bad]} << " got " << int{out[bad]};
     }
 }
+
+// The products have an SSE2 and an AVX2 block path and the exported kernels
+// take only the one this CPU favours, so each path is swept on its own.
+struct ProductPath {
+    const char *name;
+    bool needs_avx2;
+    void (*mul15)(const int16_t *, size_t, const int16_t *, size_t, int16_t *);
+    void (*mul8)(const int8_t *, size_t, const int8_t *, size_t, int8_t *);
+};
+
+const ProductPath kProductPaths[] = {
+    {"sse2", false, corvane::paths::mul_q15_sse2, corvane::paths::mul_q8_sse2},
+    {"avx2", true, corvane::paths::mul_q15_avx2, corvane::paths::mul_q8_avx2},
+};
+
+// Failure messages name the path rather than dumping the struct's bytes.
+void PrintTo(const ProductPath &p, std::ostream *os) { *os << p.name; }
+
+class ProductPaths : public testing::TestWithParam<ProductPath> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam().needs_avx2 && !__builtin_cpu_supports("avx2")) {
+            GTEST_SKIP() << "this CPU lacks AVX2";
+        }
+    }
+};
+
+// Named so that the ctest split by "Exhaustive" puts it with the long sweeps.
+using ExhaustiveProductPaths = ProductPaths;
+
+TEST_P(ExhaustiveProductPaths, EveryQ15Pair) { sweep_every_q15_pair<ref_mul15>("mul_q15", GetParam().mul15); }
+
+TEST_P(ProductPaths, EveryQ8Pair)
+{
+    constexpr size_t kAll = 65536;
+    std::vector<int8_t> a(kAll), b(kAll), out(kAll), want(kAll);
+    for (size_t i = 0; i < kAll; ++i) {
+        a[i] = static_cast<int8_t>(i >> 8);
+        b[i] = static_cast<int8_t>(i);
+        want[i] = static_cast<int8_t>(ref_mul8(a[i], b[i]));
+    }
+    GetParam().mul8(a.data(), kAll, b.data(), kAll, out.data());
+    long bad = first_mismatch(out, want);
+    ASSERT_EQ(bad, -1) << "a=" << int{a[bad]} << " b=" << int{b[bad]} << " got " << int{out[bad]};
+}
+
+std::string path_name(const testing::TestParamInfo<ProductPath> &info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(Mul, ExhaustiveProductPaths, testing::ValuesIn(kProductPaths), path_name);
+INSTANTIATE_TEST_SUITE_P(Mul, ProductPaths, testing::ValuesIn(kProductPaths), path_name);
 
 // ---- Shifts: every sample at every count -----------------------------------
 
