@@ -106,17 +106,34 @@ inline __m128i saturated_sign_q8_lanes(__m128i x)
 }
 
 // ---- Scale regime of the saturating left shifts: 1 <= s < width. The scalar
-// product is exact in 32 bits; the Q15 lanes widen and let the narrowing pack
-// saturate.
+// product is exact in 32 bits.
 
 inline int16_t shl_q15_rule(int16_t x, int32_t scale) { return sat16(int32_t{x} * scale); }
 inline int8_t shl_q8_rule(int8_t x, int32_t scale) { return sat8(int32_t{x} * scale); }
 
-inline __m128i shl_q15_lanes(__m128i x, __m128i count)
-{
-    return _mm_packs_epi32(_mm_sll_epi32(sse2::widen_lo_i16(x), count),
-                           _mm_sll_epi32(sse2::widen_hi_i16(x), count));
-}
+// The Q15 lanes stay 16 bits wide: widening and packing back would cost three
+// shuffles per vector, all on one port. Samples clamped to [lo, hi] shift
+// exactly; -32768 is a multiple of 2^s, so the bottom clamp is already the
+// saturated result, and 32767 is (hi << s) | (2^s - 1), so lanes clamped at
+// the top get the low bits filled in.
+struct ShlQ15Lanes {
+    __m128i count, lo, hi, low_bits;
+
+    explicit ShlQ15Lanes(int s)
+        : count(_mm_cvtsi32_si128(s)),
+          lo(_mm_set1_epi16(static_cast<int16_t>(kQ15Min >> s))),
+          hi(_mm_set1_epi16(static_cast<int16_t>(kQ15Max >> s))),
+          low_bits(_mm_set1_epi16(static_cast<int16_t>((1 << s) - 1)))
+    {
+    }
+
+    __m128i operator()(__m128i x) const
+    {
+        __m128i clamped = _mm_min_epi16(_mm_max_epi16(x, lo), hi);
+        __m128i over = _mm_cmpgt_epi16(x, hi);
+        return _mm_or_si128(_mm_sll_epi16(clamped, count), _mm_and_si128(over, low_bits));
+    }
+};
 
 // Doubling with saturation S times gives sat8(x * 2^S): an exact doubling
 // stays exact and a saturated lane stays saturated. At most seven byte adds
@@ -233,9 +250,7 @@ void shl_q15(const int16_t *a, size_t len_a, int16_t *out, int s)
         copy_forward(a, len_a, out);
     } else if (s < 16) {
         const int32_t scale = int32_t{1} << s;
-        const __m128i count = _mm_cvtsi32_si128(s);
-        shift_pass(a, len_a, out, [=](__m128i x) { return shl_q15_lanes(x, count); },
-                   [=](int16_t x) { return shl_q15_rule(x, scale); });
+        shift_pass(a, len_a, out, ShlQ15Lanes(s), [=](int16_t x) { return shl_q15_rule(x, scale); });
     } else {
         shift_pass(a, len_a, out, [](__m128i x) { return saturated_sign_q15_lanes(x); },
                    saturated_sign<int16_t, kQ15Max, kQ15Min>);

@@ -26,14 +26,6 @@ inline void store(void *p, __m128i v) { _mm_storeu_si128(static_cast<__m128i *>(
 inline __m128i load_half(const void *p) { return _mm_loadl_epi64(static_cast<const __m128i *>(p)); }
 inline void store_half(void *p, __m128i v) { _mm_storel_epi64(static_cast<__m128i *>(p), v); }
 
-// Sign-extend the low / high eight int8 lanes to int16 lanes.
-inline __m128i widen_lo_i8(__m128i v) { return _mm_srai_epi16(_mm_unpacklo_epi8(v, v), 8); }
-inline __m128i widen_hi_i8(__m128i v) { return _mm_srai_epi16(_mm_unpackhi_epi8(v, v), 8); }
-
-// Sign-extend the low / high four int16 lanes to int32 lanes.
-inline __m128i widen_lo_i16(__m128i v) { return _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16); }
-inline __m128i widen_hi_i16(__m128i v) { return _mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16); }
-
 // A block that reads all of its inputs before writing reproduces the forward
 // pass exactly when the output starts at least one block past every input
 // (or anywhere below it: the unsigned difference is then huge). Closer
