@@ -11,8 +11,6 @@ using namespace corvane;
 
 namespace {
 
-inline size_t processed(size_t len_a, size_t len_b) { return len_a < len_b ? len_a : len_b; }
-
 // pmaddwd adds two Q30 products in a 32-bit lane. The pair sum lies in
 // [-2^31 + 2^16, 2^31], and only -32768 * -32768 twice reaches 2^31, which
 // the lane wraps to -2^31. Adding this bias modulo 2^32 maps the whole range

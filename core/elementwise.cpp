@@ -24,8 +24,6 @@ constexpr size_t kWideBlockBytes = kWideVectors * sse2::kVectorBytes;
 // keep the block path.
 constexpr size_t kMulQ8BlockBytes = sse2::kVectorBytes;
 
-inline size_t processed(size_t len_a, size_t len_b) { return len_a < len_b ? len_a : len_b; }
-
 inline bool blocks_allowed(const void *a, const void *b, const void *out, size_t block_bytes)
 {
     return sse2::far_enough(a, out, block_bytes) && sse2::far_enough(b, out, block_bytes);

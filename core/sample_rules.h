@@ -39,6 +39,9 @@ inline int8_t add_q8_rule(int8_t a, int8_t b) { return sat8(int32_t{a} + b); }
 inline int8_t sub_q8_rule(int8_t a, int8_t b) { return sat8(int32_t{a} - b); }
 inline int8_t mul_q8_rule(int8_t a, int8_t b) { return sat8((int32_t{a} * b + kQ8Half) >> 7); }
 
+// Two-input kernels process the shorter input; unequal counts are no error.
+inline size_t processed(size_t len_a, size_t len_b) { return len_a < len_b ? len_a : len_b; }
+
 // Samples may sit at any address (a NumPy view of a byte buffer at an odd
 // offset), so every scalar access goes through memcpy, never a typed deref.
 // memcpy gets untyped pointers: some compilers' alignment checks take a
