@@ -180,19 +180,17 @@ static PyObject *
 acc_steps(PyObject *self, PyObject *args)
 {
     PyObject *x_obj;
-    void *data;
-    size_t count;
     if (live_record<F>(self) == NULL || !PyArg_ParseTuple(args, "O", &x_obj)) {
         return NULL;
     }
-    PyObject *x = arith_as_array(x_obj, F::element, &data, &count);
+    PyObject *x = arith_as_array(x_obj, F::element);
     if (x == NULL) {
         return NULL;
     }
     PyObject *result = NULL;
     typename F::Record *rec = live_record<F>(self);
     if (rec != NULL) {
-        F::steps(rec, static_cast<const typename F::Sample *>(data), count);
+        F::steps(rec, static_cast<const typename F::Sample *>(arith_data(x)), arith_count(x));
         result = Py_None;
         Py_INCREF(result);
     }
@@ -244,24 +242,25 @@ acc_dump(PyObject *self)
     return result;
 }
 
+// Converting b can run Python code that gives a a new buffer: pointers and
+// counts are read only once both conversions are done.
 template <typename F>
 static PyObject *
 acc_madd(PyObject *self, PyObject *args)
 {
+    using Sample = typename F::Sample;
     PyObject *a_obj, *b_obj;
     PyObject *a = NULL, *b = NULL, *result = NULL;
-    void *a_data, *b_data;
-    size_t na, nb;
     typename F::Record *rec;
 
     if (live_record<F>(self) == NULL || !PyArg_ParseTuple(args, "OO", &a_obj, &b_obj)) {
         return NULL;
     }
-    a = arith_as_array(a_obj, F::element, &a_data, &na);
+    a = arith_as_array(a_obj, F::element);
     if (a == NULL) {
         goto done;
     }
-    b = arith_as_array(b_obj, F::element, &b_data, &nb);
+    b = arith_as_array(b_obj, F::element);
     if (b == NULL) {
         goto done;
     }
@@ -269,8 +268,8 @@ acc_madd(PyObject *self, PyObject *args)
     if (rec == NULL) {
         goto done;
     }
-    F::madd(rec, static_cast<const typename F::Sample *>(a_data), na,
-            static_cast<const typename F::Sample *>(b_data), nb);
+    F::madd(rec, static_cast<const Sample *>(arith_data(a)), arith_count(a),
+            static_cast<const Sample *>(arith_data(b)), arith_count(b));
     result = Py_None;
     Py_INCREF(result);
 done:

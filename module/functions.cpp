@@ -18,12 +18,11 @@ using ShiftKernel = void (*)(const T *, size_t, T *, int);
 // The two array arguments of a two-array function, converted in order.
 struct ArrayPair {
     PyObject *a, *b;
-    void *a_data, *b_data;
-    size_t na, nb;
 };
 
 // Parses (a, b) and converts a, then b. Returns 0 holding both, or -1 with
-// the exception set and nothing held.
+// the exception set and nothing held. Converting b can run Python code that
+// gives a a new buffer, so no data pointer or count is read here.
 static int
 convert_pair(PyObject *args, PyObject *kwds, const char *const *kwlist, ArithElement type,
              ArrayPair *pair)
@@ -33,11 +32,11 @@ convert_pair(PyObject *args, PyObject *kwds, const char *const *kwlist, ArithEle
     if (!PyArg_ParseTupleAndKeywords(args, kwds, "OO", arith_kwlist(kwlist), &a_obj, &b_obj)) {
         return -1;
     }
-    pair->a = arith_as_array(a_obj, type, &pair->a_data, &pair->na);
+    pair->a = arith_as_array(a_obj, type);
     if (pair->a == NULL) {
         return -1;
     }
-    pair->b = arith_as_array(b_obj, type, &pair->b_data, &pair->nb);
+    pair->b = arith_as_array(b_obj, type);
     if (pair->b == NULL) {
         Py_DECREF(pair->a);
         return -1;
@@ -52,6 +51,28 @@ release_pair(ArrayPair *pair)
     Py_DECREF(pair->b);
 }
 
+// A fresh output with a's element count. Allocating can run Python code (a
+// collection may run finalizers that touch a), so the count is read again
+// afterwards and the output made anew in the unlikely case it changed: the
+// caller then reads every pointer and count with nothing left that runs code.
+static PyObject *
+new_output_like(PyObject *a, ArithElement type)
+{
+    size_t count = arith_count(a);
+    for (;;) {
+        PyObject *out = arith_new_vector(count, type);
+        if (out == NULL) {
+            return NULL;
+        }
+        size_t now = arith_count(a);
+        if (now == count) {
+            return out;
+        }
+        Py_DECREF(out);
+        count = now;
+    }
+}
+
 // The result has a's length. Where b is shorter the kernel writes only
 // min(na, nb) elements; the rest of the fresh output is cleared so that no
 // stale memory reaches the caller.
@@ -62,18 +83,18 @@ call_binary(PyObject *args, PyObject *kwds, const char *const *kwlist,
 {
     ArrayPair in;
     PyObject *out;
-    void *out_data;
 
     if (convert_pair(args, kwds, kwlist, type, &in) < 0) {
         return NULL;
     }
-    out = arith_new_vector(in.na, type, &out_data);
+    out = new_output_like(in.a, type);
     if (out != NULL) {
-        T *samples = static_cast<T *>(out_data);
-        kernel(static_cast<const T *>(in.a_data), in.na, static_cast<const T *>(in.b_data), in.nb,
-               samples);
-        if (in.nb < in.na) {
-            std::memset(samples + in.nb, 0, (in.na - in.nb) * sizeof(T));
+        size_t na = arith_count(in.a), nb = arith_count(in.b);
+        T *samples = static_cast<T *>(arith_data(out));
+        kernel(static_cast<const T *>(arith_data(in.a)), na,
+               static_cast<const T *>(arith_data(in.b)), nb, samples);
+        if (nb < na) {
+            std::memset(samples + nb, 0, (na - nb) * sizeof(T));
         }
     }
     release_pair(&in);
@@ -93,7 +114,8 @@ call_dot(PyObject *args, PyObject *kwds, const char *const *kwlist,
     if (convert_pair(args, kwds, kwlist, type, &in) < 0) {
         return NULL;
     }
-    sum = kernel(static_cast<const T *>(in.a_data), in.na, static_cast<const T *>(in.b_data), in.nb);
+    sum = kernel(static_cast<const T *>(arith_data(in.a)), arith_count(in.a),
+                 static_cast<const T *>(arith_data(in.b)), arith_count(in.b));
     release_pair(&in);
     if constexpr (sizeof(R) == 8) {
         return PyLong_FromLongLong(sum);
@@ -113,19 +135,18 @@ call_shift(PyObject *args, PyObject *kwds, const char *const *kwlist,
     PyObject *a_obj;
     int n;
     PyObject *a, *out;
-    void *a_data, *out_data;
-    size_t len;
 
     if (!PyArg_ParseTupleAndKeywords(args, kwds, "Oi", arith_kwlist(kwlist), &a_obj, &n)) {
         return NULL;
     }
-    a = arith_as_array(a_obj, type, &a_data, &len);
+    a = arith_as_array(a_obj, type);
     if (a == NULL) {
         return NULL;
     }
-    out = arith_new_vector(len, type, &out_data);
+    out = new_output_like(a, type);
     if (out != NULL) {
-        kernel(static_cast<const T *>(a_data), len, static_cast<T *>(out_data), n);
+        kernel(static_cast<const T *>(arith_data(a)), arith_count(a),
+               static_cast<T *>(arith_data(out)), n);
     }
     Py_DECREF(a);
     return out;

@@ -18,7 +18,7 @@ arith_import_numpy(void)
 }
 
 PyObject *
-arith_as_array(PyObject *obj, ArithElement type, void **data, size_t *count)
+arith_as_array(PyObject *obj, ArithElement type)
 {
     PyArray_Descr *descr = PyArray_DescrFromType(type);
     if (descr == NULL) {
@@ -27,18 +27,11 @@ arith_as_array(PyObject *obj, ArithElement type, void **data, size_t *count)
     // Steals descr, also on failure. Without NPY_ARRAY_FORCECAST array inputs
     // are cast only under the safe rule; a matching C-contiguous array comes
     // back as itself with one more reference, and is never written to.
-    PyObject *arr = PyArray_FromAny(obj, descr, 0, 0, NPY_ARRAY_C_CONTIGUOUS, NULL);
-    if (arr == NULL) {
-        return NULL;
-    }
-    PyArrayObject *view = reinterpret_cast<PyArrayObject *>(arr);
-    *data = PyArray_DATA(view);
-    *count = static_cast<size_t>(PyArray_MultiplyList(PyArray_DIMS(view), PyArray_NDIM(view)));
-    return arr;
+    return PyArray_FromAny(obj, descr, 0, 0, NPY_ARRAY_C_CONTIGUOUS, NULL);
 }
 
 PyObject *
-arith_new_vector(size_t count, ArithElement type, void **data)
+arith_new_vector(size_t count, ArithElement type)
 {
     npy_intp dims[1] = {static_cast<npy_intp>(count)};
     PyArray_Descr *descr = PyArray_DescrFromType(type);
@@ -46,10 +39,18 @@ arith_new_vector(size_t count, ArithElement type, void **data)
         return NULL;
     }
     // Steals descr, also on failure.
-    PyObject *out = PyArray_Empty(1, dims, descr, 0);
-    if (out == NULL) {
-        return NULL;
-    }
-    *data = PyArray_DATA(reinterpret_cast<PyArrayObject *>(out));
-    return out;
+    return PyArray_Empty(1, dims, descr, 0);
+}
+
+void *
+arith_data(PyObject *arr)
+{
+    return PyArray_DATA(reinterpret_cast<PyArrayObject *>(arr));
+}
+
+size_t
+arith_count(PyObject *arr)
+{
+    PyArrayObject *view = reinterpret_cast<PyArrayObject *>(arr);
+    return static_cast<size_t>(PyArray_MultiplyList(PyArray_DIMS(view), PyArray_NDIM(view)));
 }

@@ -21,12 +21,18 @@ enum ArithElement : int {
 int arith_import_numpy(void);
 
 // Converts obj to a C-contiguous array of the given element type. Returns a new
-// reference and sets *data and *count (all dimensions multiplied), or returns
-// NULL with NumPy's exception set.
-PyObject *arith_as_array(PyObject *obj, ArithElement type, void **data, size_t *count);
+// reference, or NULL with NumPy's exception set.
+PyObject *arith_as_array(PyObject *obj, ArithElement type);
 
 // Allocates a fresh, uninitialised one-dimensional array of count elements.
-// Returns a new reference and sets *data, or NULL with NumPy's exception set.
-PyObject *arith_new_vector(size_t count, ArithElement type, void **data);
+// Returns a new reference, or NULL with NumPy's exception set.
+PyObject *arith_new_vector(size_t count, ArithElement type);
+
+// The data pointer of an array and its element count (all dimensions
+// multiplied). Any Python code can give an array a new buffer
+// (ndarray.__setstate__, resize), so callers read these only after the last
+// step that can run Python code: every conversion and every allocation.
+void *arith_data(PyObject *arr);
+size_t arith_count(PyObject *arr);
 
 #endif  // CORVANE_NUMPY_BRIDGE_H
