@@ -13,6 +13,7 @@ import numpy as np
 import pytest
 
 import corvane.arith as arith
+import model
 
 FUNCTIONS = [
     "add_q15", "sub_q15", "mul_q15", "dot_q15", "shl_q15", "shr_q15",
@@ -58,10 +59,50 @@ def test_docstring_examples_run(name, obj):
     assert runner.failures == 0 and runner.tries == len(test.examples)
 
 
+EXPORT_SAMPLES = {
+    "q15": ([-32768, -32767, -1, 0, 1, 16384, 32767], ctypes.c_int16, 16),
+    "q8": ([-128, -127, -1, 0, 1, 64, 127], ctypes.c_int8, 8),
+    "i64": ([-2**63, -1, 0, 1, 2**62, 2**63 - 1], ctypes.c_int64, 64),
+}
+
+
+def _exported_result(lib, name):
+    """Calls the kernel `name` through the module's dynamic symbol table."""
+    op, fmt = name.split("_")
+    values, ctype, _ = EXPORT_SAMPLES[fmt]
+    n = len(values)
+    a, b, out = (ctype * n)(*values), (ctype * n)(*values[::-1]), (ctype * n)()
+    kernel = getattr(lib, name)
+    if op == "dot":
+        kernel.restype = ctypes.c_int64 if fmt == "q15" else ctypes.c_int32
+        return kernel(a, ctypes.c_size_t(n), b, ctypes.c_size_t(n))
+    if op in ("shl", "shr"):
+        kernel(a, ctypes.c_size_t(n), out, ctypes.c_int(3))
+    else:
+        kernel(a, ctypes.c_size_t(n), b, ctypes.c_size_t(n), out)
+    return list(out)
+
+
+def _model_result(name):
+    op, fmt = name.split("_")
+    values, _, bits = EXPORT_SAMPLES[fmt]
+    pairs = list(zip(values, values[::-1]))
+    if op == "dot":
+        return model.dot(values, values[::-1], 64 if bits == 16 else 32)
+    if op in ("add", "sub", "mul"):
+        return [getattr(model, op)(x, y, bits) for x, y in pairs]
+    if bits == 64:
+        return [getattr(model, f"{op}_i64")(x, 3) for x in values]
+    rule = model.shl_sat if op == "shl" else model.shr_round
+    return [rule(x, 3, bits) for x in values]
+
+
 def test_kernels_exported_by_name():
     lib = ctypes.CDLL(arith.__file__)
-    for name in FUNCTIONS:
-        assert getattr(lib, name) is not None
+    missing = [name for name in FUNCTIONS if not hasattr(lib, name)]
+    assert missing == []
+    assert {name: _exported_result(lib, name) for name in FUNCTIONS} == \
+        {name: _model_result(name) for name in FUNCTIONS}
     nm = shutil.which("nm")
     if nm is None:
         pytest.skip("nm not available to list the dynamic symbol table")
@@ -92,6 +133,36 @@ def test_c_contiguous_input_reference_count_unchanged(name):
     assert [sys.getrefcount(a) for a in arrays] == before
     if isinstance(result, np.ndarray):
         assert all(result is not a for a in arrays)
+
+
+def _entry(name):
+    if "." in name:
+        cls, method = name.split(".")
+        return getattr(getattr(arith, cls)(), method), np.int16 if cls == "AccQ15" else np.int8
+    fmt = name.split("_")[1]
+    return getattr(arith, name), {"q15": np.int16, "q8": np.int8, "i64": np.int64}[fmt]
+
+
+# Failing second arguments: after the first has converted (b refused, or an
+# unsafe cast), or a count the parser refuses.
+FAILING_SECOND = {"array": ["x", np.arange(3, dtype=np.float64), [1, [2]], None],
+                  "count": ["n", 2**40, 1.5, None]}
+
+
+@pytest.mark.parametrize("name", FUNCTIONS +
+                         ["AccQ15.madd", "AccQ8.madd"])
+def test_reference_counts_after_failing_calls(name):
+    func, dtype = _entry(name)
+    kind = "count" if name[:3] in ("shl", "shr") else "array"
+    a, b = np.arange(5, dtype=dtype), np.arange(5, dtype=dtype)  # fresh: counts are real
+    before = sys.getrefcount(a), sys.getrefcount(b)
+    for bad in FAILING_SECOND[kind]:
+        with pytest.raises((TypeError, ValueError, OverflowError)):
+            func(a, bad)
+        if kind == "array":
+            with pytest.raises(TypeError):
+                func(np.arange(3, dtype=np.float64), b)
+    assert (sys.getrefcount(a), sys.getrefcount(b)) == before
 
 
 def test_import_without_numpy_reports_cause():
