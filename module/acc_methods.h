@@ -10,6 +10,7 @@
 
 #include "accumulator.h"
 #include "arith.h"
+#include "call_args.h"
 #include "numpy_bridge.h"
 
 typedef struct {
@@ -159,28 +160,51 @@ acc_reset(PyObject *self)
     Py_RETURN_NONE;
 }
 
+// An exact int in range is the fast road; anything else goes to the "i"
+// parser, whose __index__ call may destroy this very object.
 template <typename F>
 static PyObject *
-acc_step(PyObject *self, PyObject *args)
+acc_step(PyObject *self, PyObject *const *args, Py_ssize_t nargs)
 {
     int x;
-    if (live_record<F>(self) == NULL || !PyArg_ParseTuple(args, "i", &x)) {
-        return NULL;
-    }
     typename F::Record *rec = live_record<F>(self);
     if (rec == NULL) {
         return NULL;
+    }
+    if (nargs != 1 || !arith_plain_int(args[0], &x)) {
+        if (!arith_parse_positional(args, nargs, "i", &x)) {
+            return NULL;
+        }
+        rec = live_record<F>(self);
+        if (rec == NULL) {
+            return NULL;
+        }
     }
     F::step(rec, static_cast<typename F::Sample>(x));
     Py_RETURN_NONE;
 }
 
 template <typename F>
+static void
+steps_of(typename F::Record *rec, PyObject *x)
+{
+    F::steps(rec, static_cast<const typename F::Sample *>(arith_data(x)), arith_count(x));
+}
+
+template <typename F>
 static PyObject *
-acc_steps(PyObject *self, PyObject *args)
+acc_steps(PyObject *self, PyObject *const *args, Py_ssize_t nargs)
 {
     PyObject *x_obj;
-    if (live_record<F>(self) == NULL || !PyArg_ParseTuple(args, "O", &x_obj)) {
+    typename F::Record *rec = live_record<F>(self);
+    if (rec == NULL) {
+        return NULL;
+    }
+    if (nargs == 1 && arith_is_plain(args[0], F::element)) {
+        steps_of<F>(rec, args[0]);
+        Py_RETURN_NONE;
+    }
+    if (!arith_parse_positional(args, nargs, "O", &x_obj)) {
         return NULL;
     }
     PyObject *x = arith_as_array(x_obj, F::element);
@@ -188,9 +212,9 @@ acc_steps(PyObject *self, PyObject *args)
         return NULL;
     }
     PyObject *result = NULL;
-    typename F::Record *rec = live_record<F>(self);
+    rec = live_record<F>(self);
     if (rec != NULL) {
-        F::steps(rec, static_cast<const typename F::Sample *>(arith_data(x)), arith_count(x));
+        steps_of<F>(rec, x);
         result = Py_None;
         Py_INCREF(result);
     }
@@ -242,18 +266,34 @@ acc_dump(PyObject *self)
     return result;
 }
 
+template <typename F>
+static void
+madd_of(typename F::Record *rec, PyObject *a, PyObject *b)
+{
+    using Sample = typename F::Sample;
+    F::madd(rec, static_cast<const Sample *>(arith_data(a)), arith_count(a),
+            static_cast<const Sample *>(arith_data(b)), arith_count(b));
+}
+
 // Converting b can run Python code that gives a a new buffer: pointers and
 // counts are read only once both conversions are done.
 template <typename F>
 static PyObject *
-acc_madd(PyObject *self, PyObject *args)
+acc_madd(PyObject *self, PyObject *const *args, Py_ssize_t nargs)
 {
-    using Sample = typename F::Sample;
     PyObject *a_obj, *b_obj;
     PyObject *a = NULL, *b = NULL, *result = NULL;
-    typename F::Record *rec;
+    typename F::Record *rec = live_record<F>(self);
 
-    if (live_record<F>(self) == NULL || !PyArg_ParseTuple(args, "OO", &a_obj, &b_obj)) {
+    if (rec == NULL) {
+        return NULL;
+    }
+    if (nargs == 2 && arith_is_plain(args[0], F::element) &&
+        arith_is_plain(args[1], F::element)) {
+        madd_of<F>(rec, args[0], args[1]);
+        Py_RETURN_NONE;
+    }
+    if (!arith_parse_positional(args, nargs, "OO", &a_obj, &b_obj)) {
         return NULL;
     }
     a = arith_as_array(a_obj, F::element);
@@ -268,8 +308,7 @@ acc_madd(PyObject *self, PyObject *args)
     if (rec == NULL) {
         goto done;
     }
-    F::madd(rec, static_cast<const Sample *>(arith_data(a)), arith_count(a),
-            static_cast<const Sample *>(arith_data(b)), arith_count(b));
+    madd_of<F>(rec, a, b);
     result = Py_None;
     Py_INCREF(result);
 done:

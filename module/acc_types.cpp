@@ -35,15 +35,15 @@ AccQ15_reset(PyObject *self, PyObject *Py_UNUSED(ignored))
 }
 
 static PyObject *
-AccQ15_step(PyObject *self, PyObject *args)
+AccQ15_step(PyObject *self, PyObject *const *args, Py_ssize_t nargs)
 {
-    return acc_step<Q15Family>(self, args);
+    return acc_step<Q15Family>(self, args, nargs);
 }
 
 static PyObject *
-AccQ15_steps(PyObject *self, PyObject *args)
+AccQ15_steps(PyObject *self, PyObject *const *args, Py_ssize_t nargs)
 {
-    return acc_steps<Q15Family>(self, args);
+    return acc_steps<Q15Family>(self, args, nargs);
 }
 
 static PyObject *
@@ -71,9 +71,9 @@ AccQ15_dump(PyObject *self, PyObject *Py_UNUSED(ignored))
 }
 
 static PyObject *
-AccQ15_madd(PyObject *self, PyObject *args)
+AccQ15_madd(PyObject *self, PyObject *const *args, Py_ssize_t nargs)
 {
-    return acc_madd<Q15Family>(self, args);
+    return acc_madd<Q15Family>(self, args, nargs);
 }
 
 static PyObject *
@@ -117,13 +117,13 @@ AccQ15_set_state(PyObject *self, PyObject *blob)
 
 static PyMethodDef AccQ15_methods[] = {
     {"reset", AccQ15_reset, METH_NOARGS, AccQ15_reset__doc__},
-    {"step", AccQ15_step, METH_VARARGS, AccQ15_step__doc__},
-    {"steps", AccQ15_steps, METH_VARARGS, AccQ15_steps__doc__},
+    {"step", ARITH_CFUNC(AccQ15_step), METH_FASTCALL, AccQ15_step__doc__},
+    {"steps", ARITH_CFUNC(AccQ15_steps), METH_FASTCALL, AccQ15_steps__doc__},
     {"get_acc", AccQ15_get_acc, METH_NOARGS, AccQ15_get_acc__doc__},
     {"set_acc", AccQ15_set_acc, METH_VARARGS, AccQ15_set_acc__doc__},
     {"get", AccQ15_get, METH_NOARGS, AccQ15_get__doc__},
     {"dump", AccQ15_dump, METH_NOARGS, AccQ15_dump__doc__},
-    {"madd", AccQ15_madd, METH_VARARGS, AccQ15_madd__doc__},
+    {"madd", ARITH_CFUNC(AccQ15_madd), METH_FASTCALL, AccQ15_madd__doc__},
     {"destroy", AccQ15_destroy, METH_NOARGS, acc_destroy__doc__},
     {"__enter__", AccQ15_enter, METH_NOARGS, AccQ15_enter__doc__},
     {"__exit__", AccQ15_exit, METH_VARARGS, AccQ15_exit__doc__},
@@ -180,15 +180,15 @@ AccQ8_reset(PyObject *self, PyObject *Py_UNUSED(ignored))
 }
 
 static PyObject *
-AccQ8_step(PyObject *self, PyObject *args)
+AccQ8_step(PyObject *self, PyObject *const *args, Py_ssize_t nargs)
 {
-    return acc_step<Q8Family>(self, args);
+    return acc_step<Q8Family>(self, args, nargs);
 }
 
 static PyObject *
-AccQ8_steps(PyObject *self, PyObject *args)
+AccQ8_steps(PyObject *self, PyObject *const *args, Py_ssize_t nargs)
 {
-    return acc_steps<Q8Family>(self, args);
+    return acc_steps<Q8Family>(self, args, nargs);
 }
 
 static PyObject *
@@ -216,9 +216,9 @@ AccQ8_dump(PyObject *self, PyObject *Py_UNUSED(ignored))
 }
 
 static PyObject *
-AccQ8_madd(PyObject *self, PyObject *args)
+AccQ8_madd(PyObject *self, PyObject *const *args, Py_ssize_t nargs)
 {
-    return acc_madd<Q8Family>(self, args);
+    return acc_madd<Q8Family>(self, args, nargs);
 }
 
 static PyObject *
@@ -262,13 +262,13 @@ AccQ8_set_state(PyObject *self, PyObject *blob)
 
 static PyMethodDef AccQ8_methods[] = {
     {"reset", AccQ8_reset, METH_NOARGS, AccQ8_reset__doc__},
-    {"step", AccQ8_step, METH_VARARGS, AccQ8_step__doc__},
-    {"steps", AccQ8_steps, METH_VARARGS, AccQ8_steps__doc__},
+    {"step", ARITH_CFUNC(AccQ8_step), METH_FASTCALL, AccQ8_step__doc__},
+    {"steps", ARITH_CFUNC(AccQ8_steps), METH_FASTCALL, AccQ8_steps__doc__},
     {"get_acc", AccQ8_get_acc, METH_NOARGS, AccQ8_get_acc__doc__},
     {"set_acc", AccQ8_set_acc, METH_VARARGS, AccQ8_set_acc__doc__},
     {"get", AccQ8_get, METH_NOARGS, AccQ8_get__doc__},
     {"dump", AccQ8_dump, METH_NOARGS, AccQ8_dump__doc__},
-    {"madd", AccQ8_madd, METH_VARARGS, AccQ8_madd__doc__},
+    {"madd", ARITH_CFUNC(AccQ8_madd), METH_FASTCALL, AccQ8_madd__doc__},
     {"destroy", AccQ8_destroy, METH_NOARGS, acc_destroy__doc__},
     {"__enter__", AccQ8_enter, METH_NOARGS, AccQ8_enter__doc__},
     {"__exit__", AccQ8_exit, METH_VARARGS, AccQ8_exit__doc__},

@@ -1,9 +1,14 @@
 // The fourteen module functions: parse, convert, allocate, call the kernel.
+// Each is a vectorcall entry with two roads. Positional arguments that already
+// are what the conversion would return (plain arrays, an exact int count) are
+// used as they are; anything else is parsed and converted as a METH_VARARGS
+// entry would, so results, exceptions and messages are the same on both.
 #include <Python.h>
 
 #include <cstring>
 
 #include "arith.h"
+#include "call_args.h"
 #include "fixedpoint.h"
 #include "function_docs.h"
 #include "numpy_bridge.h"
@@ -24,12 +29,12 @@ struct ArrayPair {
 // the exception set and nothing held. Converting b can run Python code that
 // gives a a new buffer, so no data pointer or count is read here.
 static int
-convert_pair(PyObject *args, PyObject *kwds, const char *const *kwlist, ArithElement type,
-             ArrayPair *pair)
+convert_pair(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames,
+             const char *const *kwlist, ArithElement type, ArrayPair *pair)
 {
     PyObject *a_obj, *b_obj;
 
-    if (!PyArg_ParseTupleAndKeywords(args, kwds, "OO", arith_kwlist(kwlist), &a_obj, &b_obj)) {
+    if (!arith_parse_call(args, nargs, kwnames, "OO", kwlist, &a_obj, &b_obj)) {
         return -1;
     }
     pair->a = arith_as_array(a_obj, type);
@@ -49,6 +54,14 @@ release_pair(ArrayPair *pair)
 {
     Py_DECREF(pair->a);
     Py_DECREF(pair->b);
+}
+
+// The caller's own (a, b) when both are plain arrays passed by position.
+static bool
+plain_pair(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, ArithElement type)
+{
+    return nargs == 2 && arith_no_keywords(kwnames) && arith_is_plain(args[0], type) &&
+           arith_is_plain(args[1], type);
 }
 
 // A fresh output with a's element count. Allocating can run Python code (a
@@ -78,45 +91,46 @@ new_output_like(PyObject *a, ArithElement type)
 // stale memory reaches the caller.
 template <typename T>
 static PyObject *
-call_binary(PyObject *args, PyObject *kwds, const char *const *kwlist,
-            ArithElement type, BinaryKernel<T> kernel)
+binary_result(PyObject *a, PyObject *b, ArithElement type, BinaryKernel<T> kernel)
 {
-    ArrayPair in;
-    PyObject *out;
-
-    if (convert_pair(args, kwds, kwlist, type, &in) < 0) {
-        return NULL;
-    }
-    out = new_output_like(in.a, type);
+    PyObject *out = new_output_like(a, type);
     if (out != NULL) {
-        size_t na = arith_count(in.a), nb = arith_count(in.b);
+        size_t na = arith_count(a), nb = arith_count(b);
         T *samples = static_cast<T *>(arith_data(out));
-        kernel(static_cast<const T *>(arith_data(in.a)), na,
-               static_cast<const T *>(arith_data(in.b)), nb, samples);
+        kernel(static_cast<const T *>(arith_data(a)), na, static_cast<const T *>(arith_data(b)),
+               nb, samples);
         if (nb < na) {
             std::memset(samples + nb, 0, (na - nb) * sizeof(T));
         }
     }
+    return out;
+}
+
+template <typename T>
+static PyObject *
+call_binary(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames,
+            const char *const *kwlist, ArithElement type, BinaryKernel<T> kernel)
+{
+    ArrayPair in;
+    PyObject *out;
+
+    if (plain_pair(args, nargs, kwnames, type)) {
+        return binary_result(args[0], args[1], type, kernel);
+    }
+    if (convert_pair(args, nargs, kwnames, kwlist, type, &in) < 0) {
+        return NULL;
+    }
+    out = binary_result(in.a, in.b, type, kernel);
     release_pair(&in);
     return out;
 }
 
 // The sum leaves as a Python int: a NumPy scalar would change type under
 // the caller's arithmetic (int32 for dot_q8) and wrap again.
-template <typename T, typename R>
+template <typename R>
 static PyObject *
-call_dot(PyObject *args, PyObject *kwds, const char *const *kwlist,
-         ArithElement type, DotKernel<T, R> kernel)
+sum_to_python(R sum)
 {
-    ArrayPair in;
-    R sum;
-
-    if (convert_pair(args, kwds, kwlist, type, &in) < 0) {
-        return NULL;
-    }
-    sum = kernel(static_cast<const T *>(arith_data(in.a)), arith_count(in.a),
-                 static_cast<const T *>(arith_data(in.b)), arith_count(in.b));
-    release_pair(&in);
     if constexpr (sizeof(R) == 8) {
         return PyLong_FromLongLong(sum);
     }
@@ -125,133 +139,185 @@ call_dot(PyObject *args, PyObject *kwds, const char *const *kwlist,
     }
 }
 
+template <typename T, typename R>
+static R
+dot_of(PyObject *a, PyObject *b, DotKernel<T, R> kernel)
+{
+    return kernel(static_cast<const T *>(arith_data(a)), arith_count(a),
+                  static_cast<const T *>(arith_data(b)), arith_count(b));
+}
+
+template <typename T, typename R>
+static PyObject *
+call_dot(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames,
+         const char *const *kwlist, ArithElement type, DotKernel<T, R> kernel)
+{
+    ArrayPair in;
+    R sum;
+
+    if (plain_pair(args, nargs, kwnames, type)) {
+        return sum_to_python(dot_of(args[0], args[1], kernel));
+    }
+    if (convert_pair(args, nargs, kwnames, kwlist, type, &in) < 0) {
+        return NULL;
+    }
+    sum = dot_of(in.a, in.b, kernel);
+    release_pair(&in);
+    return sum_to_python(sum);
+}
+
+template <typename T>
+static PyObject *
+shift_result(PyObject *a, int n, ArithElement type, ShiftKernel<T> kernel)
+{
+    PyObject *out = new_output_like(a, type);
+    if (out != NULL) {
+        kernel(static_cast<const T *>(arith_data(a)), arith_count(a),
+               static_cast<T *>(arith_data(out)), n);
+    }
+    return out;
+}
+
 // The count goes to the kernel unchecked: every int value has a defined
 // result there, so only the "i" conversion's own range check applies.
 template <typename T>
 static PyObject *
-call_shift(PyObject *args, PyObject *kwds, const char *const *kwlist,
-           ArithElement type, ShiftKernel<T> kernel)
+call_shift(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames,
+           const char *const *kwlist, ArithElement type, ShiftKernel<T> kernel)
 {
-    PyObject *a_obj;
+    PyObject *a_obj, *a, *out;
     int n;
-    PyObject *a, *out;
 
-    if (!PyArg_ParseTupleAndKeywords(args, kwds, "Oi", arith_kwlist(kwlist), &a_obj, &n)) {
+    if (nargs == 2 && arith_no_keywords(kwnames) && arith_plain_int(args[1], &n) &&
+        arith_is_plain(args[0], type)) {
+        return shift_result(args[0], n, type, kernel);
+    }
+    if (!arith_parse_call(args, nargs, kwnames, "Oi", kwlist, &a_obj, &n)) {
         return NULL;
     }
     a = arith_as_array(a_obj, type);
     if (a == NULL) {
         return NULL;
     }
-    out = new_output_like(a, type);
-    if (out != NULL) {
-        kernel(static_cast<const T *>(arith_data(a)), arith_count(a),
-               static_cast<T *>(arith_data(out)), n);
-    }
+    out = shift_result(a, n, type, kernel);
     Py_DECREF(a);
     return out;
 }
 
 static PyObject *
-_bind_add_q15(PyObject *Py_UNUSED(module), PyObject *args, PyObject *kwds)
+_bind_add_q15(PyObject *Py_UNUSED(module), PyObject *const *args, Py_ssize_t nargs,
+             PyObject *kwnames)
 {
     static const char *const _kwlist[] = {"a", "b", NULL};
-    return call_binary(args, kwds, _kwlist, ARITH_INT16, add_q15);
+    return call_binary(args, nargs, kwnames, _kwlist, ARITH_INT16, add_q15);
 }
 
 static PyObject *
-_bind_sub_q15(PyObject *Py_UNUSED(module), PyObject *args, PyObject *kwds)
+_bind_sub_q15(PyObject *Py_UNUSED(module), PyObject *const *args, Py_ssize_t nargs,
+             PyObject *kwnames)
 {
     static const char *const _kwlist[] = {"a", "b", NULL};
-    return call_binary(args, kwds, _kwlist, ARITH_INT16, sub_q15);
+    return call_binary(args, nargs, kwnames, _kwlist, ARITH_INT16, sub_q15);
 }
 
 static PyObject *
-_bind_mul_q15(PyObject *Py_UNUSED(module), PyObject *args, PyObject *kwds)
+_bind_mul_q15(PyObject *Py_UNUSED(module), PyObject *const *args, Py_ssize_t nargs,
+             PyObject *kwnames)
 {
     static const char *const _kwlist[] = {"a", "b", NULL};
-    return call_binary(args, kwds, _kwlist, ARITH_INT16, mul_q15);
+    return call_binary(args, nargs, kwnames, _kwlist, ARITH_INT16, mul_q15);
 }
 
 static PyObject *
-_bind_dot_q15(PyObject *Py_UNUSED(module), PyObject *args, PyObject *kwds)
+_bind_dot_q15(PyObject *Py_UNUSED(module), PyObject *const *args, Py_ssize_t nargs,
+             PyObject *kwnames)
 {
     static const char *const _kwlist[] = {"a", "b", NULL};
-    return call_dot(args, kwds, _kwlist, ARITH_INT16, dot_q15);
+    return call_dot(args, nargs, kwnames, _kwlist, ARITH_INT16, dot_q15);
 }
 
 static PyObject *
-_bind_shl_q15(PyObject *Py_UNUSED(module), PyObject *args, PyObject *kwds)
+_bind_shl_q15(PyObject *Py_UNUSED(module), PyObject *const *args, Py_ssize_t nargs,
+             PyObject *kwnames)
 {
     static const char *const _kwlist[] = {"a", "n", NULL};
-    return call_shift(args, kwds, _kwlist, ARITH_INT16, shl_q15);
+    return call_shift(args, nargs, kwnames, _kwlist, ARITH_INT16, shl_q15);
 }
 
 static PyObject *
-_bind_shr_q15(PyObject *Py_UNUSED(module), PyObject *args, PyObject *kwds)
+_bind_shr_q15(PyObject *Py_UNUSED(module), PyObject *const *args, Py_ssize_t nargs,
+             PyObject *kwnames)
 {
     static const char *const _kwlist[] = {"a", "n", NULL};
-    return call_shift(args, kwds, _kwlist, ARITH_INT16, shr_q15);
+    return call_shift(args, nargs, kwnames, _kwlist, ARITH_INT16, shr_q15);
 }
 
 static PyObject *
-_bind_add_q8(PyObject *Py_UNUSED(module), PyObject *args, PyObject *kwds)
+_bind_add_q8(PyObject *Py_UNUSED(module), PyObject *const *args, Py_ssize_t nargs,
+             PyObject *kwnames)
 {
     static const char *const _kwlist[] = {"a", "b", NULL};
-    return call_binary(args, kwds, _kwlist, ARITH_INT8, add_q8);
+    return call_binary(args, nargs, kwnames, _kwlist, ARITH_INT8, add_q8);
 }
 
 static PyObject *
-_bind_sub_q8(PyObject *Py_UNUSED(module), PyObject *args, PyObject *kwds)
+_bind_sub_q8(PyObject *Py_UNUSED(module), PyObject *const *args, Py_ssize_t nargs,
+             PyObject *kwnames)
 {
     static const char *const _kwlist[] = {"a", "b", NULL};
-    return call_binary(args, kwds, _kwlist, ARITH_INT8, sub_q8);
+    return call_binary(args, nargs, kwnames, _kwlist, ARITH_INT8, sub_q8);
 }
 
 static PyObject *
-_bind_mul_q8(PyObject *Py_UNUSED(module), PyObject *args, PyObject *kwds)
+_bind_mul_q8(PyObject *Py_UNUSED(module), PyObject *const *args, Py_ssize_t nargs,
+             PyObject *kwnames)
 {
     static const char *const _kwlist[] = {"a", "b", NULL};
-    return call_binary(args, kwds, _kwlist, ARITH_INT8, mul_q8);
+    return call_binary(args, nargs, kwnames, _kwlist, ARITH_INT8, mul_q8);
 }
 
 static PyObject *
-_bind_dot_q8(PyObject *Py_UNUSED(module), PyObject *args, PyObject *kwds)
+_bind_dot_q8(PyObject *Py_UNUSED(module), PyObject *const *args, Py_ssize_t nargs,
+             PyObject *kwnames)
 {
     static const char *const _kwlist[] = {"a", "b", NULL};
-    return call_dot(args, kwds, _kwlist, ARITH_INT8, dot_q8);
+    return call_dot(args, nargs, kwnames, _kwlist, ARITH_INT8, dot_q8);
 }
 
 static PyObject *
-_bind_shl_q8(PyObject *Py_UNUSED(module), PyObject *args, PyObject *kwds)
+_bind_shl_q8(PyObject *Py_UNUSED(module), PyObject *const *args, Py_ssize_t nargs,
+             PyObject *kwnames)
 {
     static const char *const _kwlist[] = {"a", "n", NULL};
-    return call_shift(args, kwds, _kwlist, ARITH_INT8, shl_q8);
+    return call_shift(args, nargs, kwnames, _kwlist, ARITH_INT8, shl_q8);
 }
 
 static PyObject *
-_bind_shr_q8(PyObject *Py_UNUSED(module), PyObject *args, PyObject *kwds)
+_bind_shr_q8(PyObject *Py_UNUSED(module), PyObject *const *args, Py_ssize_t nargs,
+             PyObject *kwnames)
 {
     static const char *const _kwlist[] = {"a", "n", NULL};
-    return call_shift(args, kwds, _kwlist, ARITH_INT8, shr_q8);
+    return call_shift(args, nargs, kwnames, _kwlist, ARITH_INT8, shr_q8);
 }
 
 static PyObject *
-_bind_shl_i64(PyObject *Py_UNUSED(module), PyObject *args, PyObject *kwds)
+_bind_shl_i64(PyObject *Py_UNUSED(module), PyObject *const *args, Py_ssize_t nargs,
+             PyObject *kwnames)
 {
     static const char *const _kwlist[] = {"a", "n", NULL};
-    return call_shift(args, kwds, _kwlist, ARITH_INT64, shl_i64);
+    return call_shift(args, nargs, kwnames, _kwlist, ARITH_INT64, shl_i64);
 }
 
 static PyObject *
-_bind_shr_i64(PyObject *Py_UNUSED(module), PyObject *args, PyObject *kwds)
+_bind_shr_i64(PyObject *Py_UNUSED(module), PyObject *const *args, Py_ssize_t nargs,
+             PyObject *kwnames)
 {
     static const char *const _kwlist[] = {"a", "n", NULL};
-    return call_shift(args, kwds, _kwlist, ARITH_INT64, shr_i64);
+    return call_shift(args, nargs, kwnames, _kwlist, ARITH_INT64, shr_i64);
 }
 
 #define ARITH_FUNCTION(name) \
-    {#name, ARITH_CFUNC(_bind_##name), METH_VARARGS | METH_KEYWORDS, name##__doc__}
+    {#name, ARITH_CFUNC(_bind_##name), METH_FASTCALL | METH_KEYWORDS, name##__doc__}
 
 PyMethodDef arith_module_methods[] = {
     ARITH_FUNCTION(add_q15),

@@ -30,6 +30,17 @@ arith_as_array(PyObject *obj, ArithElement type)
     return PyArray_FromAny(obj, descr, 0, 0, NPY_ARRAY_C_CONTIGUOUS, NULL);
 }
 
+bool
+arith_is_plain(PyObject *obj, ArithElement type)
+{
+    if (!PyArray_CheckExact(obj)) {
+        return false;
+    }
+    PyArrayObject *arr = reinterpret_cast<PyArrayObject *>(obj);
+    return PyArray_TYPE(arr) == type && PyArray_ISNOTSWAPPED(arr) &&
+           PyArray_IS_C_CONTIGUOUS(arr);
+}
+
 PyObject *
 arith_new_vector(size_t count, ArithElement type)
 {

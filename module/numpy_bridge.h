@@ -24,6 +24,11 @@ int arith_import_numpy(void);
 // reference, or NULL with NumPy's exception set.
 PyObject *arith_as_array(PyObject *obj, ArithElement type);
 
+// True when obj is an exact ndarray of the given element type in native byte
+// order and C-contiguous: what the conversion would hand back as itself, so it
+// can be used as it is.
+bool arith_is_plain(PyObject *obj, ArithElement type);
+
 // Allocates a fresh, uninitialised one-dimensional array of count elements.
 // Returns a new reference, or NULL with NumPy's exception set.
 PyObject *arith_new_vector(size_t count, ArithElement type);
