@@ -188,7 +188,8 @@ template <typename F>
 static void
 steps_of(typename F::Record *rec, PyObject *x)
 {
-    F::steps(rec, static_cast<const typename F::Sample *>(arith_data(x)), arith_count(x));
+    ArithView vx = arith_view(x);
+    F::steps(rec, static_cast<const typename F::Sample *>(vx.data), vx.count);
 }
 
 template <typename F>
@@ -271,8 +272,9 @@ static void
 madd_of(typename F::Record *rec, PyObject *a, PyObject *b)
 {
     using Sample = typename F::Sample;
-    F::madd(rec, static_cast<const Sample *>(arith_data(a)), arith_count(a),
-            static_cast<const Sample *>(arith_data(b)), arith_count(b));
+    ArithView va = arith_view(a), vb = arith_view(b);
+    F::madd(rec, static_cast<const Sample *>(va.data), va.count,
+            static_cast<const Sample *>(vb.data), vb.count);
 }
 
 // Converting b can run Python code that gives a a new buffer: pointers and

@@ -65,24 +65,24 @@ plain_pair(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, ArithElem
 }
 
 // A fresh output with a's element count. Allocating can run Python code (a
-// collection may run finalizers that touch a), so the count is read again
-// afterwards and the output made anew in the unlikely case it changed: the
-// caller then reads every pointer and count with nothing left that runs code.
+// collection may run finalizers that touch a), so a is viewed again
+// afterwards, and the output made anew in the unlikely case its count
+// changed: *a_view is then read with nothing left that runs code.
 static PyObject *
-new_output_like(PyObject *a, ArithElement type)
+new_output_like(PyObject *a, ArithElement type, void **out_data, ArithView *a_view)
 {
-    size_t count = arith_count(a);
+    size_t count = arith_view(a).count;
     for (;;) {
-        PyObject *out = arith_new_vector(count, type);
+        PyObject *out = arith_new_vector(count, type, out_data);
         if (out == NULL) {
             return NULL;
         }
-        size_t now = arith_count(a);
-        if (now == count) {
+        *a_view = arith_view(a);
+        if (a_view->count == count) {
             return out;
         }
         Py_DECREF(out);
-        count = now;
+        count = a_view->count;
     }
 }
 
@@ -93,14 +93,16 @@ template <typename T>
 static PyObject *
 binary_result(PyObject *a, PyObject *b, ArithElement type, BinaryKernel<T> kernel)
 {
-    PyObject *out = new_output_like(a, type);
+    void *out_data;
+    ArithView va;
+    PyObject *out = new_output_like(a, type, &out_data, &va);
     if (out != NULL) {
-        size_t na = arith_count(a), nb = arith_count(b);
-        T *samples = static_cast<T *>(arith_data(out));
-        kernel(static_cast<const T *>(arith_data(a)), na, static_cast<const T *>(arith_data(b)),
-               nb, samples);
-        if (nb < na) {
-            std::memset(samples + nb, 0, (na - nb) * sizeof(T));
+        ArithView vb = arith_view(b);
+        T *samples = static_cast<T *>(out_data);
+        kernel(static_cast<const T *>(va.data), va.count, static_cast<const T *>(vb.data),
+               vb.count, samples);
+        if (vb.count < va.count) {
+            std::memset(samples + vb.count, 0, (va.count - vb.count) * sizeof(T));
         }
     }
     return out;
@@ -143,8 +145,9 @@ template <typename T, typename R>
 static R
 dot_of(PyObject *a, PyObject *b, DotKernel<T, R> kernel)
 {
-    return kernel(static_cast<const T *>(arith_data(a)), arith_count(a),
-                  static_cast<const T *>(arith_data(b)), arith_count(b));
+    ArithView va = arith_view(a), vb = arith_view(b);
+    return kernel(static_cast<const T *>(va.data), va.count, static_cast<const T *>(vb.data),
+                  vb.count);
 }
 
 template <typename T, typename R>
@@ -170,10 +173,11 @@ template <typename T>
 static PyObject *
 shift_result(PyObject *a, int n, ArithElement type, ShiftKernel<T> kernel)
 {
-    PyObject *out = new_output_like(a, type);
+    void *out_data;
+    ArithView va;
+    PyObject *out = new_output_like(a, type, &out_data, &va);
     if (out != NULL) {
-        kernel(static_cast<const T *>(arith_data(a)), arith_count(a),
-               static_cast<T *>(arith_data(out)), n);
+        kernel(static_cast<const T *>(va.data), va.count, static_cast<T *>(out_data), n);
     }
     return out;
 }

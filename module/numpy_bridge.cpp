@@ -42,7 +42,7 @@ arith_is_plain(PyObject *obj, ArithElement type)
 }
 
 PyObject *
-arith_new_vector(size_t count, ArithElement type)
+arith_new_vector(size_t count, ArithElement type, void **data)
 {
     npy_intp dims[1] = {static_cast<npy_intp>(count)};
     PyArray_Descr *descr = PyArray_DescrFromType(type);
@@ -50,18 +50,23 @@ arith_new_vector(size_t count, ArithElement type)
         return NULL;
     }
     // Steals descr, also on failure.
-    return PyArray_Empty(1, dims, descr, 0);
+    PyObject *out = PyArray_Empty(1, dims, descr, 0);
+    if (out != NULL) {
+        *data = PyArray_DATA(reinterpret_cast<PyArrayObject *>(out));
+    }
+    return out;
 }
 
-void *
-arith_data(PyObject *arr)
-{
-    return PyArray_DATA(reinterpret_cast<PyArrayObject *>(arr));
-}
-
-size_t
-arith_count(PyObject *arr)
+// The product of the dimensions, as PyArray_MultiplyList forms it, without
+// the call through NumPy's table: this sits on every call's fast road.
+ArithView
+arith_view(PyObject *arr)
 {
     PyArrayObject *view = reinterpret_cast<PyArrayObject *>(arr);
-    return static_cast<size_t>(PyArray_MultiplyList(PyArray_DIMS(view), PyArray_NDIM(view)));
+    const npy_intp *dims = PyArray_DIMS(view);
+    npy_intp count = 1;
+    for (int i = 0; i < PyArray_NDIM(view); i++) {
+        count *= dims[i];
+    }
+    return {PyArray_DATA(view), static_cast<size_t>(count)};
 }

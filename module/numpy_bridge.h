@@ -30,14 +30,18 @@ PyObject *arith_as_array(PyObject *obj, ArithElement type);
 bool arith_is_plain(PyObject *obj, ArithElement type);
 
 // Allocates a fresh, uninitialised one-dimensional array of count elements.
-// Returns a new reference, or NULL with NumPy's exception set.
-PyObject *arith_new_vector(size_t count, ArithElement type);
+// Returns a new reference and sets *data, or NULL with NumPy's exception set.
+// No Python code holds the fresh array, so its pointer cannot change.
+PyObject *arith_new_vector(size_t count, ArithElement type, void **data);
 
 // The data pointer of an array and its element count (all dimensions
 // multiplied). Any Python code can give an array a new buffer
-// (ndarray.__setstate__, resize), so callers read these only after the last
+// (ndarray.__setstate__, resize), so callers read a view only after the last
 // step that can run Python code: every conversion and every allocation.
-void *arith_data(PyObject *arr);
-size_t arith_count(PyObject *arr);
+struct ArithView {
+    const void *data;
+    size_t count;
+};
+ArithView arith_view(PyObject *arr);
 
 #endif  // CORVANE_NUMPY_BRIDGE_H
