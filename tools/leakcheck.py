@@ -43,6 +43,7 @@ def function_cases(name):
     if name[:3] in ("shl", "shr"):
         return [
             lambda p: ((p["arr_" + fmt], 3), {}),
+            lambda p: ((), {"a": p["arr_" + fmt], "n": 3}),
             lambda p: (([1, "x"], 1), {}),            # conversion error
             lambda p: ((p["arr_" + fmt], "n"), {}),   # parse error
             lambda p: ((p["arr_" + fmt], 2**40), {}),  # OverflowError
@@ -51,6 +52,8 @@ def function_cases(name):
     wide = np.int64 if dt is not np.int64 else np.float64
     return [
         lambda p: ((p["arr_" + fmt], p["list"]), {}),
+        lambda p: ((p["arr_" + fmt], p["arr_" + fmt]), {}),            # plain arrays: used as they are
+        lambda p: ((), {"a": p["arr_" + fmt], "b": p["arr_" + fmt]}),
         lambda p: ((p["arr_" + fmt], p["str"]), {}),                # b fails after a converted
         lambda p: ((np.arange(5, dtype=wide), p["arr_" + fmt]), {}),  # a fails (unsafe cast)
         lambda p: ((p["arr_" + fmt],), {}),                          # missing argument
@@ -67,7 +70,8 @@ def method_cases(cls, method):
         "step": [lambda acc, p: (5,), lambda acc, p: (p["str"],), lambda acc, p: (2**40,)],
         "steps": [lambda acc, p: (p[arr],), lambda acc, p: (p["ragged"],), lambda acc, p: (p[arr], 1)],
         "set_acc": [lambda acc, p: (7,), lambda acc, p: (p["str"],)],
-        "madd": [lambda acc, p: (p[arr], p["list"]), lambda acc, p: (p[arr], p["str"]),
+        "madd": [lambda acc, p: (p[arr], p["list"]), lambda acc, p: (p[arr], p[arr]),
+                 lambda acc, p: (p[arr], p["str"]),
                  lambda acc, p: (p["str"], p[arr])],
         "set_state": [lambda acc, p: (p["blob_" + fmt],), lambda acc, p: (p["bad_blob_" + fmt],),
                       lambda acc, p: (p["blob_" + fmt][:-1],), lambda acc, p: (bytearray(p["blob_" + fmt]),),
