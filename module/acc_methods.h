@@ -188,7 +188,7 @@ template <typename F>
 static void
 steps_of(typename F::Record *rec, PyObject *x)
 {
-    ArithView vx = arith_view(x);
+    ArithView vx = arith_view(x, sizeof(typename F::Sample));
     F::steps(rec, static_cast<const typename F::Sample *>(vx.data), vx.count);
 }
 
@@ -272,7 +272,7 @@ static void
 madd_of(typename F::Record *rec, PyObject *a, PyObject *b)
 {
     using Sample = typename F::Sample;
-    ArithView va = arith_view(a), vb = arith_view(b);
+    ArithView va = arith_view(a, sizeof(Sample)), vb = arith_view(b, sizeof(Sample));
     F::madd(rec, static_cast<const Sample *>(va.data), va.count,
             static_cast<const Sample *>(vb.data), vb.count);
 }

@@ -69,15 +69,16 @@ plain_pair(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, ArithElem
 // afterwards, and the output made anew in the unlikely case its count
 // changed: *a_view is then read with nothing left that runs code.
 static PyObject *
-new_output_like(PyObject *a, ArithElement type, void **out_data, ArithView *a_view)
+new_output_like(PyObject *a, ArithElement type, size_t element_size, void **out_data,
+                ArithView *a_view)
 {
-    size_t count = arith_view(a).count;
+    size_t count = arith_view(a, element_size).count;
     for (;;) {
         PyObject *out = arith_new_vector(count, type, out_data);
         if (out == NULL) {
             return NULL;
         }
-        *a_view = arith_view(a);
+        *a_view = arith_view(a, element_size);
         if (a_view->count == count) {
             return out;
         }
@@ -95,9 +96,9 @@ binary_result(PyObject *a, PyObject *b, ArithElement type, BinaryKernel<T> kerne
 {
     void *out_data;
     ArithView va;
-    PyObject *out = new_output_like(a, type, &out_data, &va);
+    PyObject *out = new_output_like(a, type, sizeof(T), &out_data, &va);
     if (out != NULL) {
-        ArithView vb = arith_view(b);
+        ArithView vb = arith_view(b, sizeof(T));
         T *samples = static_cast<T *>(out_data);
         kernel(static_cast<const T *>(va.data), va.count, static_cast<const T *>(vb.data),
                vb.count, samples);
@@ -145,7 +146,7 @@ template <typename T, typename R>
 static R
 dot_of(PyObject *a, PyObject *b, DotKernel<T, R> kernel)
 {
-    ArithView va = arith_view(a), vb = arith_view(b);
+    ArithView va = arith_view(a, sizeof(T)), vb = arith_view(b, sizeof(T));
     return kernel(static_cast<const T *>(va.data), va.count, static_cast<const T *>(vb.data),
                   vb.count);
 }
@@ -175,7 +176,7 @@ shift_result(PyObject *a, int n, ArithElement type, ShiftKernel<T> kernel)
 {
     void *out_data;
     ArithView va;
-    PyObject *out = new_output_like(a, type, &out_data, &va);
+    PyObject *out = new_output_like(a, type, sizeof(T), &out_data, &va);
     if (out != NULL) {
         kernel(static_cast<const T *>(va.data), va.count, static_cast<T *>(out_data), n);
     }

@@ -60,7 +60,7 @@ arith_new_vector(size_t count, ArithElement type, void **data)
 // The product of the dimensions, as PyArray_MultiplyList forms it, without
 // the call through NumPy's table: this sits on every call's fast road.
 ArithView
-arith_view(PyObject *arr)
+arith_view(PyObject *arr, size_t element_size)
 {
     PyArrayObject *view = reinterpret_cast<PyArrayObject *>(arr);
     const npy_intp *dims = PyArray_DIMS(view);
@@ -68,5 +68,6 @@ arith_view(PyObject *arr)
     for (int i = 0; i < PyArray_NDIM(view); i++) {
         count *= dims[i];
     }
-    return {PyArray_DATA(view), static_cast<size_t>(count)};
+    size_t bytes = static_cast<size_t>(count) * static_cast<size_t>(PyArray_ITEMSIZE(view));
+    return {PyArray_DATA(view), bytes / element_size};
 }

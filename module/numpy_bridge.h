@@ -34,14 +34,16 @@ bool arith_is_plain(PyObject *obj, ArithElement type);
 // No Python code holds the fresh array, so its pointer cannot change.
 PyObject *arith_new_vector(size_t count, ArithElement type, void **data);
 
-// The data pointer of an array and its element count (all dimensions
-// multiplied). Any Python code can give an array a new buffer
-// (ndarray.__setstate__, resize), so callers read a view only after the last
-// step that can run Python code: every conversion and every allocation.
+// The data pointer of an array and its count of elements of element_size
+// bytes. Any Python code can give an array a new buffer (ndarray.__setstate__,
+// resize) or a new element type (assigning ndarray.dtype), so callers read a
+// view only after the last step that can run Python code: every conversion
+// and every allocation. The count is that of the bytes the array spans, so it
+// stays within the buffer whatever its element type has become.
 struct ArithView {
     const void *data;
     size_t count;
 };
-ArithView arith_view(PyObject *arr);
+ArithView arith_view(PyObject *arr, size_t element_size);
 
 #endif  // CORVANE_NUMPY_BRIDGE_H

@@ -1,6 +1,7 @@
 """An argument converted later may give an earlier one a new buffer (through
-ndarray.__setstate__) and free the old one; every two-array entry must compute
-on the buffer the first array holds once all conversions are done."""
+ndarray.__setstate__) and free the old one, or a new element type of another
+size; every two-array entry must compute on the bytes the first array holds
+once all conversions are done, and never past them."""
 import numpy as np
 import pytest
 
@@ -90,5 +91,34 @@ def test_first_array_swapped_while_second_converts(name, route):
     want = expected(name, new_a, b_seen, bits)
     if isinstance(got, np.ndarray):
         assert got.dtype == dtype and got.tolist() == want
+    else:
+        assert got == want
+
+
+class RetypingArray:
+    """b whose __array__ gives a an element type of another size."""
+
+    def __init__(self, a, dtype, values):
+        self.a, self.dtype, self.values = a, dtype, values
+
+    def __array__(self, *args, **kwargs):
+        self.a.dtype = np.int8 if self.a.dtype.itemsize > 1 else np.int16
+        return np.array(self.values, dtype=self.dtype)
+
+
+@pytest.mark.parametrize("name", ENTRIES)
+def test_first_array_retyped_while_second_converts(name):
+    func, bits = entry(name)
+    dtype = np.int16 if bits == 16 else np.int8
+    rng = np.random.default_rng(7)
+    original = rng.integers(-(1 << (bits - 1)), 1 << (bits - 1), 4096).tolist()
+    a = np.array(original, dtype=dtype)
+    b_values = rng.integers(-(1 << (bits - 1)), 1 << (bits - 1), 3000).tolist()
+    got = func(a, RetypingArray(a, dtype, b_values))
+    assert a.dtype != dtype  # the retyping did happen
+    # The bytes a spans are still the original samples: read as such, no further.
+    want = expected(name, original, b_values, bits)
+    if isinstance(got, np.ndarray):
+        assert got.tolist() == want
     else:
         assert got == want
