@@ -309,6 +309,19 @@ ACC_EXAMPLE_HEAD("AccQ15")
 "    ...\n"
 "RuntimeError: destroyed\n");
 
+// One text for both types.
+PyDoc_STRVAR(acc_reduce__doc__,
+ACC_SIGNATURE("__reduce__($self, /)")
+"Return what pickle, copy and deepcopy need to rebuild this accumulator.\n"
+"\n"
+"The register travels as the get_state() blob and is restored through\n"
+"corvane._pickle.restore_accumulator.\n"
+"\n"
+"Raises\n"
+"------\n"
+"RuntimeError\n"
+"    If the object has already been destroyed.\n");
+
 #define ACC_ENTER_DOC(TYPE)                               \
     "Enter a context manager, returning this object.\n"   \
     "\n"                                                  \
