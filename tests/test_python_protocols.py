@@ -146,3 +146,15 @@ def test_multiprocessing_pool_round_trip():
         back = pool.map(copy.deepcopy, accs)
     assert [(type(b), b.get()) for b in back] == [(type(a), a.get()) for a in accs]
 
+
+# ---- the package folder without its extension ------------------------------------
+
+def test_import_from_a_folder_without_the_extension_says_what_to_do(tmp_path):
+    source_like = tmp_path / "corvane"
+    source_like.mkdir()
+    shutil.copy(pathlib.Path(corvane.__file__), source_like / "__init__.py")
+    proc = subprocess.run([sys.executable, "-c", "import corvane.arith"], cwd=tmp_path,
+                          capture_output=True, text=True, timeout=60)
+    last = proc.stderr.strip().splitlines()[-1]
+    assert last.startswith("ImportError: Python imported the source folder " + str(source_like))
+    assert "pip install ." in last and "PYTHONPATH=<repository>/build" in last
