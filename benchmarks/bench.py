@@ -23,7 +23,7 @@ import timeit
 SIZES = (16, 256, 4096, 65536, 1 << 20, 16 << 20)
 QUICK_SIZES = (16, 4096, 65536, 1 << 20)
 BUDGET = 0.3  # seconds of repeats per timing
-QUICK_BUDGET = 0.05
+QUICK_BUDGET = 0.06
 
 COLUMNS = (
     ("function", "the corvane call timed, one row per function and size"),
@@ -36,16 +36,28 @@ COLUMNS = (
 )
 
 
-def best_time(fn, budget):
-    """Best per-call time of fn: calls are batched to about a twentieth of the
-    budget each (far above the timer's resolution), and the best of the batches
-    filling the budget counts, which discards those another process slowed."""
+def _calibrated(fn, batch):
+    """A timer for fn and the number of calls that takes at least `batch` s."""
     timer = timeit.Timer(fn)
     number = 1
-    while (elapsed := timer.timeit(number)) < budget / 20:
+    while (elapsed := timer.timeit(number)) < batch:
         number *= 2
-    repeats = max(3, int(budget / elapsed))
-    return min([elapsed] + timer.repeat(repeat=repeats - 1, number=number)) / number
+    return timer, number, elapsed
+
+
+def best_times(fns, budget):
+    """Best per-call time of each callable. Calls are batched to about a
+    twentieth of the budget (far above the timer's resolution), and the
+    callables take turns, one batch each per round, so that a spell in which
+    another process slows the machine hits them alike and the best batches
+    compare like with like."""
+    timers = [_calibrated(fn, budget / 20) for fn in fns]
+    best = [elapsed / number for _, number, elapsed in timers]
+    rounds = max(3, int(budget / max(elapsed for _, _, elapsed in timers)))
+    for _ in range(rounds - 1):
+        for i, (timer, number, _) in enumerate(timers):
+            best[i] = min(best[i], timer.timeit(number) / number)
+    return best
 
 
 def fmt_time(t):
@@ -86,9 +98,8 @@ def measure(section, sizes, budget):
     results = []
     for size in sizes:
         for name, ours, baselines in section.rows(size):
-            t_ours = best_time(ours, budget)
-            results.append((name, size, t_ours, {label: best_time(fn, budget)
-                                                 for label, fn in baselines.items()}))
+            t_ours, *t_base = best_times([ours, *baselines.values()], budget)
+            results.append((name, size, t_ours, dict(zip(baselines, t_base))))
     return results
 
 
