@@ -9,6 +9,9 @@ import numpy as np
 from corvane.arith import AccQ8, AccQ15
 
 TITLE = "accumulators: steps and madd, Q15 and Q8"
+BASELINES = {
+    "numpy": "a widened sum or inner product (np.sum, np.dot) turned into a Python int",
+}
 
 
 def _numpy_steps(wide):

@@ -11,6 +11,10 @@ from corvane import arith
 TITLE = "elementwise: add/sub/mul, Q15 and Q8"
 # The plain op is the floor: print ours/plain (1.00x = saturation for free).
 OURS_OVER = ("plain",)
+BASELINES = {
+    "emulation": "the same bits in NumPy: widen, operate, clip or cap, narrow",
+    "plain": "NumPy's wrapping op on the same dtype (np.add, np.subtract, np.multiply)",
+}
 
 
 def _emulate_add(dtype, wide):

@@ -5,7 +5,12 @@
 
 #include <Python.h>
 
+// The text signature CPython reads for inspect.signature() and help(); it is
+// stripped from __doc__, which keeps exactly the text that follows.
+#define ACC_SIGNATURE(SIG) SIG "\n--\n\n"
+
 PyDoc_STRVAR(AccQ15__doc__,
+ACC_SIGNATURE("AccQ15(acc=0)")
 "Allocate and initialise an AccQ15 accumulator.\n"
 "\n"
 "A Q15 running sum with a signed 64-bit register that wraps in two's\n"
@@ -30,6 +35,7 @@ PyDoc_STRVAR(AccQ15__doc__,
 "0\n");
 
 PyDoc_STRVAR(AccQ8__doc__,
+ACC_SIGNATURE("AccQ8(acc=0)")
 "Allocate and initialise an AccQ8 accumulator.\n"
 "\n"
 "A Q8 running sum with a signed 32-bit register that wraps in two's\n"
@@ -72,6 +78,7 @@ PyDoc_STRVAR(AccQ8__doc__,
     "0\n"
 
 PyDoc_STRVAR(AccQ15_step__doc__,
+ACC_SIGNATURE("step($self, x, /)")
 "step(x) -> None\n"
 "Accumulate one Q15 sample into the running total.\n"
 "\n"
@@ -95,6 +102,7 @@ ACC_EXAMPLE_HEAD("AccQ15")
 "-25236\n");
 
 PyDoc_STRVAR(AccQ8_step__doc__,
+ACC_SIGNATURE("step($self, x, /)")
 "step(x) -> None\n"
 "Accumulate one Q8 sample into the running total.\n"
 "\n"
@@ -118,6 +126,7 @@ ACC_EXAMPLE_HEAD("AccQ8")
 "-26\n");
 
 PyDoc_STRVAR(AccQ15_steps__doc__,
+ACC_SIGNATURE("steps($self, x, /)")
 "steps(x) -> None\n"
 "Accumulate a contiguous block of Q15 samples.\n"
 "\n"
@@ -142,6 +151,7 @@ ACC_EXAMPLE_HEAD("AccQ15")
 "15\n");
 
 PyDoc_STRVAR(AccQ8_steps__doc__,
+ACC_SIGNATURE("steps($self, x, /)")
 "steps(x) -> None\n"
 "Accumulate a contiguous block of Q8 samples.\n"
 "\n"
@@ -222,6 +232,7 @@ ACC_EXAMPLE_HEAD("AccQ8")
     "0\n"
 
 PyDoc_STRVAR(AccQ15_madd__doc__,
+ACC_SIGNATURE("madd($self, a, b, /)")
 "madd(a, b) -> None\n"
 "Multiply-accumulate: acc += sum(a[i] * b[i]) for i in [0, len(a)).\n"
 "\n"
@@ -249,6 +260,7 @@ ACC_EXAMPLE_HEAD("AccQ15")
 "14000\n");
 
 PyDoc_STRVAR(AccQ8_madd__doc__,
+ACC_SIGNATURE("madd($self, a, b, /)")
 "madd(a, b) -> None\n"
 "Multiply-accumulate: acc += sum(a[i] * b[i]) for i in [0, len(a)).\n"
 "\n"
@@ -277,6 +289,7 @@ ACC_EXAMPLE_HEAD("AccQ8")
 
 // One text for both types.
 PyDoc_STRVAR(acc_destroy__doc__,
+ACC_SIGNATURE("destroy($self, /)")
 "Release the underlying C resources immediately.\n"
 "\n"
 "Every later call except destroy(), __enter__() and __exit__() raises\n"
@@ -295,6 +308,19 @@ ACC_EXAMPLE_HEAD("AccQ15")
 "Traceback (most recent call last):\n"
 "    ...\n"
 "RuntimeError: destroyed\n");
+
+// One text for both types.
+PyDoc_STRVAR(acc_reduce__doc__,
+ACC_SIGNATURE("__reduce__($self, /)")
+"Return what pickle, copy and deepcopy need to rebuild this accumulator.\n"
+"\n"
+"The register travels as the get_state() blob and is restored through\n"
+"corvane._pickle.restore_accumulator.\n"
+"\n"
+"Raises\n"
+"------\n"
+"RuntimeError\n"
+"    If the object has already been destroyed.\n");
 
 #define ACC_ENTER_DOC(TYPE)                               \
     "Enter a context manager, returning this object.\n"   \
@@ -400,28 +426,48 @@ ACC_EXAMPLE_HEAD("AccQ15")
     ">>> b.get()\n"                                                            \
     "100\n"
 
-PyDoc_STRVAR(AccQ15_reset__doc__, ACC_RESET_DOC("AccQ15"));
-PyDoc_STRVAR(AccQ15_get_acc__doc__, ACC_GET_ACC_DOC("AccQ15"));
+PyDoc_STRVAR(AccQ15_reset__doc__,
+             ACC_SIGNATURE("reset($self, /)") ACC_RESET_DOC("AccQ15"));
+PyDoc_STRVAR(AccQ15_get_acc__doc__,
+             ACC_SIGNATURE("get_acc($self, /)") ACC_GET_ACC_DOC("AccQ15"));
 PyDoc_STRVAR(AccQ15_set_acc__doc__,
+             ACC_SIGNATURE("set_acc($self, value, /)")
              ACC_SET_ACC_DOC("AccQ15", "a signed 64-bit integer."));
-PyDoc_STRVAR(AccQ15_get__doc__, ACC_GET_DOC("AccQ15"));
-PyDoc_STRVAR(AccQ15_dump__doc__, ACC_DUMP_DOC("AccQ15"));
-PyDoc_STRVAR(AccQ15_enter__doc__, ACC_ENTER_DOC("AccQ15"));
-PyDoc_STRVAR(AccQ15_exit__doc__, ACC_EXIT_DOC("AccQ15"));
-PyDoc_STRVAR(AccQ15_state_bytes__doc__, ACC_STATE_BYTES_DOC("AccQ15", "24"));
-PyDoc_STRVAR(AccQ15_get_state__doc__, ACC_GET_STATE_DOC("AccQ15"));
-PyDoc_STRVAR(AccQ15_set_state__doc__, ACC_SET_STATE_DOC("AccQ15"));
+PyDoc_STRVAR(AccQ15_get__doc__,
+             ACC_SIGNATURE("get($self, /)") ACC_GET_DOC("AccQ15"));
+PyDoc_STRVAR(AccQ15_dump__doc__,
+             ACC_SIGNATURE("dump($self, /)") ACC_DUMP_DOC("AccQ15"));
+PyDoc_STRVAR(AccQ15_enter__doc__,
+             ACC_SIGNATURE("__enter__($self, /)") ACC_ENTER_DOC("AccQ15"));
+PyDoc_STRVAR(AccQ15_exit__doc__,
+             ACC_SIGNATURE("__exit__($self, /, *args)") ACC_EXIT_DOC("AccQ15"));
+PyDoc_STRVAR(AccQ15_state_bytes__doc__,
+             ACC_SIGNATURE("state_bytes($self, /)") ACC_STATE_BYTES_DOC("AccQ15", "24"));
+PyDoc_STRVAR(AccQ15_get_state__doc__,
+             ACC_SIGNATURE("get_state($self, /)") ACC_GET_STATE_DOC("AccQ15"));
+PyDoc_STRVAR(AccQ15_set_state__doc__,
+             ACC_SIGNATURE("set_state($self, blob, /)") ACC_SET_STATE_DOC("AccQ15"));
 
-PyDoc_STRVAR(AccQ8_reset__doc__, ACC_RESET_DOC("AccQ8"));
-PyDoc_STRVAR(AccQ8_get_acc__doc__, ACC_GET_ACC_DOC("AccQ8"));
+PyDoc_STRVAR(AccQ8_reset__doc__,
+             ACC_SIGNATURE("reset($self, /)") ACC_RESET_DOC("AccQ8"));
+PyDoc_STRVAR(AccQ8_get_acc__doc__,
+             ACC_SIGNATURE("get_acc($self, /)") ACC_GET_ACC_DOC("AccQ8"));
 PyDoc_STRVAR(AccQ8_set_acc__doc__,
+             ACC_SIGNATURE("set_acc($self, value, /)")
              ACC_SET_ACC_DOC("AccQ8", "its low 32 bits are kept as a signed value."));
-PyDoc_STRVAR(AccQ8_get__doc__, ACC_GET_DOC("AccQ8"));
-PyDoc_STRVAR(AccQ8_dump__doc__, ACC_DUMP_DOC("AccQ8"));
-PyDoc_STRVAR(AccQ8_enter__doc__, ACC_ENTER_DOC("AccQ8"));
-PyDoc_STRVAR(AccQ8_exit__doc__, ACC_EXIT_DOC("AccQ8"));
-PyDoc_STRVAR(AccQ8_state_bytes__doc__, ACC_STATE_BYTES_DOC("AccQ8", "20"));
-PyDoc_STRVAR(AccQ8_get_state__doc__, ACC_GET_STATE_DOC("AccQ8"));
-PyDoc_STRVAR(AccQ8_set_state__doc__, ACC_SET_STATE_DOC("AccQ8"));
+PyDoc_STRVAR(AccQ8_get__doc__,
+             ACC_SIGNATURE("get($self, /)") ACC_GET_DOC("AccQ8"));
+PyDoc_STRVAR(AccQ8_dump__doc__,
+             ACC_SIGNATURE("dump($self, /)") ACC_DUMP_DOC("AccQ8"));
+PyDoc_STRVAR(AccQ8_enter__doc__,
+             ACC_SIGNATURE("__enter__($self, /)") ACC_ENTER_DOC("AccQ8"));
+PyDoc_STRVAR(AccQ8_exit__doc__,
+             ACC_SIGNATURE("__exit__($self, /, *args)") ACC_EXIT_DOC("AccQ8"));
+PyDoc_STRVAR(AccQ8_state_bytes__doc__,
+             ACC_SIGNATURE("state_bytes($self, /)") ACC_STATE_BYTES_DOC("AccQ8", "20"));
+PyDoc_STRVAR(AccQ8_get_state__doc__,
+             ACC_SIGNATURE("get_state($self, /)") ACC_GET_STATE_DOC("AccQ8"));
+PyDoc_STRVAR(AccQ8_set_state__doc__,
+             ACC_SIGNATURE("set_state($self, blob, /)") ACC_SET_STATE_DOC("AccQ8"));
 
 #endif  // CORVANE_ACC_DOCS_H

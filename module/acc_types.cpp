@@ -5,6 +5,7 @@
 
 #include "acc_docs.h"
 #include "acc_methods.h"
+#include "acc_protocols.h"
 #include "acc_types.h"
 
 // ---- AccQ15 ----
@@ -115,6 +116,18 @@ AccQ15_set_state(PyObject *self, PyObject *blob)
     return acc_set_state<Q15Family>(self, blob);
 }
 
+static PyObject *
+AccQ15_reduce(PyObject *self, PyObject *Py_UNUSED(ignored))
+{
+    return acc_reduce<Q15Family>(self, "AccQ15");
+}
+
+static PyObject *
+AccQ15_repr(PyObject *self)
+{
+    return acc_repr<Q15Family>(self, "AccQ15");
+}
+
 static PyMethodDef AccQ15_methods[] = {
     {"reset", AccQ15_reset, METH_NOARGS, AccQ15_reset__doc__},
     {"step", ARITH_CFUNC(AccQ15_step), METH_FASTCALL, AccQ15_step__doc__},
@@ -130,6 +143,7 @@ static PyMethodDef AccQ15_methods[] = {
     {"state_bytes", AccQ15_state_bytes, METH_NOARGS, AccQ15_state_bytes__doc__},
     {"get_state", AccQ15_get_state, METH_NOARGS, AccQ15_get_state__doc__},
     {"set_state", AccQ15_set_state, METH_O, AccQ15_set_state__doc__},
+    {"__reduce__", AccQ15_reduce, METH_NOARGS, acc_reduce__doc__},
     {NULL, NULL, 0, NULL},
 };
 
@@ -144,6 +158,7 @@ PyTypeObject AccQ15_Type = {
     .tp_basicsize = sizeof(AccQ15Object),
     .tp_itemsize = 0,
     .tp_dealloc = AccQ15_dealloc,
+    .tp_repr = AccQ15_repr,
     .tp_flags = Py_TPFLAGS_DEFAULT,
     .tp_doc = AccQ15__doc__,
     .tp_methods = AccQ15_methods,
@@ -260,6 +275,18 @@ AccQ8_set_state(PyObject *self, PyObject *blob)
     return acc_set_state<Q8Family>(self, blob);
 }
 
+static PyObject *
+AccQ8_reduce(PyObject *self, PyObject *Py_UNUSED(ignored))
+{
+    return acc_reduce<Q8Family>(self, "AccQ8");
+}
+
+static PyObject *
+AccQ8_repr(PyObject *self)
+{
+    return acc_repr<Q8Family>(self, "AccQ8");
+}
+
 static PyMethodDef AccQ8_methods[] = {
     {"reset", AccQ8_reset, METH_NOARGS, AccQ8_reset__doc__},
     {"step", ARITH_CFUNC(AccQ8_step), METH_FASTCALL, AccQ8_step__doc__},
@@ -275,6 +302,7 @@ static PyMethodDef AccQ8_methods[] = {
     {"state_bytes", AccQ8_state_bytes, METH_NOARGS, AccQ8_state_bytes__doc__},
     {"get_state", AccQ8_get_state, METH_NOARGS, AccQ8_get_state__doc__},
     {"set_state", AccQ8_set_state, METH_O, AccQ8_set_state__doc__},
+    {"__reduce__", AccQ8_reduce, METH_NOARGS, acc_reduce__doc__},
     {NULL, NULL, 0, NULL},
 };
 
@@ -286,6 +314,7 @@ PyTypeObject AccQ8_Type = {
     .tp_basicsize = sizeof(AccQ8Object),
     .tp_itemsize = 0,
     .tp_dealloc = AccQ8_dealloc,
+    .tp_repr = AccQ8_repr,
     .tp_flags = Py_TPFLAGS_DEFAULT,
     .tp_doc = AccQ8__doc__,
     .tp_methods = AccQ8_methods,

@@ -1,10 +1,13 @@
-// Docstrings of the module functions, in table order.
+// Docstrings of the module functions, in table order. Each opens with the
+// text signature CPython reads for inspect.signature() and help() and strips
+// from __doc__.
 #ifndef CORVANE_FUNCTION_DOCS_H
 #define CORVANE_FUNCTION_DOCS_H
 
 #include <Python.h>
 
 PyDoc_STRVAR(add_q15__doc__,
+"add_q15($module, /, a, b)\n--\n\n"
 "Elementwise saturating two's complement add of two Q15 arrays.\n"
 "\n"
 "Parameters\n"
@@ -29,6 +32,7 @@ PyDoc_STRVAR(add_q15__doc__,
 "[150, 32767, -32768]\n");
 
 PyDoc_STRVAR(sub_q15__doc__,
+"sub_q15($module, /, a, b)\n--\n\n"
 "Elementwise saturating two's complement subtract of two Q15 arrays.\n"
 "\n"
 "Parameters\n"
@@ -53,6 +57,7 @@ PyDoc_STRVAR(sub_q15__doc__,
 "[50, 0, -32768]\n");
 
 PyDoc_STRVAR(mul_q15__doc__,
+"mul_q15($module, /, a, b)\n--\n\n"
 "Elementwise Q15 multiply with round-half-up: out[i] =\n"
 "sat16((a[i]*b[i] + 16384) >> 15).\n"
 "\n"
@@ -78,6 +83,7 @@ PyDoc_STRVAR(mul_q15__doc__,
 "[8192, -8192, 32766]\n");
 
 PyDoc_STRVAR(add_q8__doc__,
+"add_q8($module, /, a, b)\n--\n\n"
 "Elementwise saturating two's complement add of two Q8 arrays.\n"
 "\n"
 "Parameters\n"
@@ -102,6 +108,7 @@ PyDoc_STRVAR(add_q8__doc__,
 "[100, 127, -128]\n");
 
 PyDoc_STRVAR(sub_q8__doc__,
+"sub_q8($module, /, a, b)\n--\n\n"
 "Elementwise saturating two's complement subtract of two Q8 arrays.\n"
 "\n"
 "Parameters\n"
@@ -126,6 +133,7 @@ PyDoc_STRVAR(sub_q8__doc__,
 "[20, 0, -128]\n");
 
 PyDoc_STRVAR(mul_q8__doc__,
+"mul_q8($module, /, a, b)\n--\n\n"
 "Elementwise Q8 multiply with round-half-up: out[i] = sat8((a[i]*b[i]\n"
 "+ 64) >> 7).\n"
 "\n"
@@ -151,6 +159,7 @@ PyDoc_STRVAR(mul_q8__doc__,
 "[32, -32, -32]\n");
 
 PyDoc_STRVAR(dot_q15__doc__,
+"dot_q15($module, /, a, b)\n--\n\n"
 "Inner product of two Q15 arrays. Returns the raw Q30 accumulation as\n"
 "int64_t. Shift right 15 to get a Q15 scalar.\n"
 "\n"
@@ -176,6 +185,7 @@ PyDoc_STRVAR(dot_q15__doc__,
 "1400\n");
 
 PyDoc_STRVAR(dot_q8__doc__,
+"dot_q8($module, /, a, b)\n--\n\n"
 "Inner product of two Q8 arrays. Returns the raw Q14 accumulation as\n"
 "int32_t.\n"
 "\n"
@@ -201,6 +211,7 @@ PyDoc_STRVAR(dot_q8__doc__,
 "140\n");
 
 PyDoc_STRVAR(shl_q15__doc__,
+"shl_q15($module, /, a, n)\n--\n\n"
 "Elementwise arithmetic left shift of a Q15 array with saturation.\n"
 "Equivalent to multiplying by 2^n in fixed-point.\n"
 "\n"
@@ -225,6 +236,7 @@ PyDoc_STRVAR(shl_q15__doc__,
 "[16384, 32767, 32767]\n");
 
 PyDoc_STRVAR(shr_q15__doc__,
+"shr_q15($module, /, a, n)\n--\n\n"
 "Elementwise arithmetic right shift of a Q15 array with\n"
 "round-half-up. Equivalent to dividing by 2^n.\n"
 "\n"
@@ -249,6 +261,7 @@ PyDoc_STRVAR(shr_q15__doc__,
 "[25, 25, 26, -25]\n");
 
 PyDoc_STRVAR(shl_q8__doc__,
+"shl_q8($module, /, a, n)\n--\n\n"
 "Elementwise arithmetic left shift of a Q8 array with saturation.\n"
 "\n"
 "Parameters\n"
@@ -272,6 +285,7 @@ PyDoc_STRVAR(shl_q8__doc__,
 "[20, 100, 127]\n");
 
 PyDoc_STRVAR(shr_q8__doc__,
+"shr_q8($module, /, a, n)\n--\n\n"
 "Elementwise arithmetic right shift of a Q8 array with round-half-up.\n"
 "\n"
 "Parameters\n"
@@ -295,6 +309,7 @@ PyDoc_STRVAR(shr_q8__doc__,
 "[3, 3, 3, -2]\n");
 
 PyDoc_STRVAR(shl_i64__doc__,
+"shl_i64($module, /, a, n)\n--\n\n"
 "Elementwise logical left shift of an int64_t array. No saturation\n"
 "(caller ensures no overflow).\n"
 "\n"
@@ -319,6 +334,7 @@ PyDoc_STRVAR(shl_i64__doc__,
 "[800, 1600, -1600]\n");
 
 PyDoc_STRVAR(shr_i64__doc__,
+"shr_i64($module, /, a, n)\n--\n\n"
 "Elementwise arithmetic right shift of an int64_t array with\n"
 "round-half-up. Useful for normalising dot_q15 Q30 results back to Q15.\n"
 "\n"

@@ -168,7 +168,8 @@ def main():
     for cls in (arith.AccQ15, arith.AccQ8):
         ok &= measure(f"{cls.__name__}()", constructor_runner(cls))
         for method in ("reset", "step", "steps", "get_acc", "set_acc", "get", "dump", "madd", "destroy",
-                       "__enter__", "__exit__", "state_bytes", "get_state", "set_state"):
+                       "__enter__", "__exit__", "state_bytes", "get_state", "set_state",
+                       "__reduce__", "__repr__"):
             ok &= measure(f"{cls.__name__}.{method}", method_runner(cls, method))
     tracemalloc.stop()
     print("leak check:", "clean" if ok else "FAILED")
