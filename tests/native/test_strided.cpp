@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstring>
+#include <limits>
 #include <cstdint>
 #include <random>
 #include <vector>
