@@ -5,7 +5,8 @@ Rows per function and size:
                 machinery over the same kernel; ours/plain compares with
                 NumPy's wrapping op (at n=16 the per-call overhead of both);
   <name> out=   into a preallocated output, against NumPy's plain op that
-                allocates a fresh one (plain/ours: how many times faster);
+                allocates a fresh one (plain_alloc/ours: how many times
+                faster) and the plain op into the same output (the floor);
   <name> ::2    every other sample of a twice-as-long array, against NumPy's
                 plain op on the same views.
 """
@@ -41,7 +42,8 @@ def rows(size):
                {"arith": lambda f=kernel, a=a, b=b: f(a, b),
                 "plain": lambda f=plain, a=a, b=b: f(a, b)})
         yield (f"{name} out=", lambda f=ours, a=a, b=b, out=out: f(a, b, out=out),
-               {"plain_alloc": lambda f=plain, a=a, b=b: f(a, b)})
+               {"plain_alloc": lambda f=plain, a=a, b=b: f(a, b),
+                "plain": lambda f=plain, a=a, b=b, out=out: f(a, b, out=out)})
         yield (f"{name} ::2", lambda f=ours, a=wa, b=wb: f(a, b),
                {"plain": lambda f=plain, a=wa, b=wb: f(a, b)})
 
