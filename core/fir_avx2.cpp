@@ -1,0 +1,87 @@
+// AVX2 sums of the FIR: sixteen consecutive outputs per block, each tap pair
+// one pmaddwd per parity and tap half (see Taps in fir_paths.h).
+//
+// A plain load at x[i0 - 2p - 1] puts the pair (x[i - 2p - 1], x[i - 2p]) of
+// the even outputs i = i0 + 2k in 32-bit lane k; the load one sample later
+// does the same for the odd outputs. No shuffles in the tap loop.
+//
+// Every function here carries its own target attribute and the file includes
+// none of the core's inline helpers, so that no AVX2 copy of a shared inline
+// function can stand in for the baseline one.
+#if defined(__x86_64__)
+
+#include <immintrin.h>
+
+#include "fir_paths.h"
+
+namespace corvane::fir {
+
+namespace {
+
+#define CORVANE_AVX2 __attribute__((target("avx2")))
+
+constexpr size_t kBlock = 16;
+
+CORVANE_AVX2 __m256i load(const int16_t *p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)); }
+
+// hi * 2^8 + lo in four 64-bit lanes.
+CORVANE_AVX2 __m256i combine(__m128i hi, __m128i lo)
+{
+    return _mm256_add_epi64(_mm256_slli_epi64(_mm256_cvtepi32_epi64(hi), 8), _mm256_cvtepi32_epi64(lo));
+}
+
+CORVANE_AVX2 void put(int64_t *dst, __m256i v, bool first)
+{
+    __m256i *p = reinterpret_cast<__m256i *>(dst);
+    _mm256_storeu_si256(p, first ? v : _mm256_add_epi64(_mm256_loadu_si256(p), v));
+}
+
+// even holds outputs 0, 2, 4, 6 and odd 1, 3, 5, 7; the unpacks pair them
+// within each 128-bit half and the cross-half permutes restore the order.
+CORVANE_AVX2 void put_interleaved(int64_t *dst, __m256i even, __m256i odd, bool first)
+{
+    __m256i a = _mm256_unpacklo_epi64(even, odd);  // 0 1 | 4 5
+    __m256i b = _mm256_unpackhi_epi64(even, odd);  // 2 3 | 6 7
+    put(dst, _mm256_permute2x128_si256(a, b, 0x20), first);
+    put(dst + 4, _mm256_permute2x128_si256(a, b, 0x31), first);
+}
+
+CORVANE_AVX2 void finish_block(__m256i he, __m256i le, __m256i ho, __m256i lo, int64_t *dst, bool first)
+{
+    __m256i e0 = combine(_mm256_castsi256_si128(he), _mm256_castsi256_si128(le));
+    __m256i e1 = combine(_mm256_extracti128_si256(he, 1), _mm256_extracti128_si256(le, 1));
+    __m256i o0 = combine(_mm256_castsi256_si128(ho), _mm256_castsi256_si128(lo));
+    __m256i o1 = combine(_mm256_extracti128_si256(ho, 1), _mm256_extracti128_si256(lo, 1));
+    put_interleaved(dst, e0, o0, first);
+    put_interleaved(dst + 8, e1, o1, first);
+}
+
+#undef CORVANE_AVX2
+
+}  // namespace
+
+__attribute__((target("avx2"))) void sums_avx2(const int16_t *w, size_t n, const Taps &t, int64_t *sums)
+{
+    for (size_t g = 0; g < t.pairs; g += kPairsPerGroup) {
+        const size_t g_end = t.pairs - g < kPairsPerGroup ? t.pairs : g + kPairsPerGroup;
+        for (size_t i0 = 0; i0 < n; i0 += kBlock) {
+            __m256i he = _mm256_setzero_si256(), le = he, ho = he, lo = he;
+            for (size_t p = g; p < g_end; ++p) {
+                const int16_t *newest = w + i0 - 2 * p;
+                __m256i xe = load(newest - 1);
+                __m256i xo = load(newest);
+                __m256i th = _mm256_set1_epi32(t.hi_pairs[p]);
+                __m256i tl = _mm256_set1_epi32(t.lo_pairs[p]);
+                he = _mm256_add_epi32(he, _mm256_madd_epi16(xe, th));
+                le = _mm256_add_epi32(le, _mm256_madd_epi16(xe, tl));
+                ho = _mm256_add_epi32(ho, _mm256_madd_epi16(xo, th));
+                lo = _mm256_add_epi32(lo, _mm256_madd_epi16(xo, tl));
+            }
+            finish_block(he, le, ho, lo, sums + i0, g == 0);
+        }
+    }
+}
+
+}  // namespace corvane::fir
+
+#endif  // __x86_64__
