@@ -1,6 +1,32 @@
 """corvane: bit-exact Q15/Q8 fixed-point arithmetic for NumPy pipelines.
 
-The native functions and accumulator types live in :mod:`corvane.arith`.
+The native functions and accumulator types live in :mod:`corvane.arith`. The
+same arithmetic as NumPy ufuncs (broadcasting, ``out=``, ``where=``, any
+strides, Dask arrays) is importable from the package itself:
+``from corvane import add_q15``.
 """
 
+from corvane._ufuncs import (
+    add_q15,
+    add_q8,
+    dot_q15,
+    dot_q8,
+    mul_q15,
+    mul_q8,
+    shl_i64,
+    shl_q15,
+    shl_q8,
+    shr_i64,
+    shr_q15,
+    shr_q8,
+    sub_q15,
+    sub_q8,
+)
+
 __version__ = "0.1.0"
+
+__all__ = [
+    "add_q15", "sub_q15", "mul_q15", "add_q8", "sub_q8", "mul_q8",
+    "shl_q15", "shr_q15", "shl_q8", "shr_q8", "shl_i64", "shr_i64",
+    "dot_q15", "dot_q8",
+]

@@ -1,0 +1,21 @@
+# The ufuncs of corvane._ufuncs. Their loops (inputs -> output):
+#   add/sub/mul_q15: int16, int16 -> int16     add/sub/mul_q8: int8, int8 -> int8
+#   shl/shr_q15: int16, int32 -> int16         shl/shr_q8: int8, int32 -> int8
+#   shl/shr_i64: int64, int32 -> int64
+#   dot_q15: (n),(n)->(), int16 -> int64       dot_q8: (n),(n)->(), int8 -> int32
+import numpy as np
+
+add_q15: np.ufunc
+sub_q15: np.ufunc
+mul_q15: np.ufunc
+add_q8: np.ufunc
+sub_q8: np.ufunc
+mul_q8: np.ufunc
+shl_q15: np.ufunc
+shr_q15: np.ufunc
+shl_q8: np.ufunc
+shr_q8: np.ufunc
+shl_i64: np.ufunc
+shr_i64: np.ufunc
+dot_q15: np.ufunc
+dot_q8: np.ufunc
