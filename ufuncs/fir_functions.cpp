@@ -4,6 +4,7 @@
 // functions beside the ufuncs; the channel loop is the only loop here.
 #include "ufuncs.h"
 
+#include <climits>
 #include <cstring>
 
 #include "fir.h"
@@ -35,6 +36,14 @@ const FirKind kFirQ8 = {"fir_q8", NPY_INT8, sizeof(int8_t), call_filter<int8_t, 
 PyArrayObject *
 as_samples(PyObject *obj, const FirKind &kind, const char *what)
 {
+    // A block of a stream is usually already an array of the right type.
+    if (PyArray_CheckExact(obj)) {
+        PyArrayObject *given = reinterpret_cast<PyArrayObject *>(obj);
+        if (PyArray_TYPE(given) == kind.type && PyArray_ISNOTSWAPPED(given)) {
+            Py_INCREF(given);
+            return given;
+        }
+    }
     PyArrayObject *arr = reinterpret_cast<PyArrayObject *>(PyArray_FromAny(obj, NULL, 0, 0, 0, NULL));
     if (arr == NULL) {
         return NULL;
@@ -68,6 +77,10 @@ PyArrayObject *
 lanes_last(PyArrayObject *arr, int axis)
 {
     const int last = PyArray_NDIM(arr) - 1;
+    if (axis == last && PyArray_IS_C_CONTIGUOUS(arr)) {
+        Py_INCREF(arr);
+        return arr;
+    }
     PyObject *view = PyArray_SwapAxes(arr, axis, last);
     if (view == NULL) {
         return NULL;
@@ -151,12 +164,98 @@ next_history(const char *zi, const char *x, char *zf, size_t lanes, size_t n, si
     }
 }
 
-PyObject *
-fir(PyObject *args, PyObject *kwds, const FirKind &kind, int default_shift)
+// The arguments of fir_q15 / fir_q8, parsed from a vectorcall: streaming
+// calls them once per block, where a keyword dictionary would cost more
+// than filtering the block.
+struct FirArgs {
+    PyObject *x;
+    PyObject *taps;
+    PyObject *zi;
+    int shift;
+    int axis;
+};
+
+int
+as_int(PyObject *obj, const FirKind &kind, const char *what, int *out)
 {
-    static const char *const kwlist[] = {"x", "taps", "shift", "zi", "axis", NULL};
-    PyObject *x_obj, *taps_obj, *zi_obj = Py_None;
-    int shift = default_shift, axis = -1;
+    if (!PyIndex_Check(obj)) {
+        PyErr_Format(PyExc_TypeError, "%s: %s must be an integer, not %.200s", kind.name, what,
+                     Py_TYPE(obj)->tp_name);
+        return -1;
+    }
+    PyObject *index = PyNumber_Index(obj);
+    if (index == NULL) {
+        return -1;
+    }
+    const long value = PyLong_AsLong(index);
+    Py_DECREF(index);
+    if (value == -1 && PyErr_Occurred()) {
+        return -1;
+    }
+    if (value < INT_MIN || value > INT_MAX) {
+        PyErr_Format(PyExc_OverflowError, "%s: %s is out of the C int range", kind.name, what);
+        return -1;
+    }
+    *out = static_cast<int>(value);
+    return 0;
+}
+
+int
+parse_args(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const FirKind &kind,
+           int default_shift, FirArgs *parsed)
+{
+    static const char *const names[] = {"x", "taps", "shift", "zi", "axis"};
+    constexpr Py_ssize_t kPositional = 3;
+    PyObject *slots[5] = {NULL, NULL, NULL, NULL, NULL};
+
+    if (nargs > kPositional) {
+        PyErr_Format(PyExc_TypeError, "%s() takes at most 3 positional arguments (%zd given)", kind.name, nargs);
+        return -1;
+    }
+    for (Py_ssize_t i = 0; i < nargs; ++i) {
+        slots[i] = args[i];
+    }
+    const Py_ssize_t nkw = kwnames == NULL ? 0 : PyTuple_GET_SIZE(kwnames);
+    for (Py_ssize_t k = 0; k < nkw; ++k) {
+        PyObject *name = PyTuple_GET_ITEM(kwnames, k);
+        size_t slot = 0;
+        while (slot < 5 && PyUnicode_CompareWithASCIIString(name, names[slot]) != 0) {
+            ++slot;
+        }
+        if (slot == 5) {
+            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument %R", kind.name, name);
+            return -1;
+        }
+        if (slots[slot] != NULL) {
+            PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", kind.name, names[slot]);
+            return -1;
+        }
+        slots[slot] = args[nargs + k];
+    }
+    for (size_t slot = 0; slot < 2; ++slot) {
+        if (slots[slot] == NULL) {
+            PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s'", kind.name, names[slot]);
+            return -1;
+        }
+    }
+    parsed->x = slots[0];
+    parsed->taps = slots[1];
+    parsed->zi = slots[3] == NULL ? Py_None : slots[3];
+    parsed->shift = default_shift;
+    parsed->axis = -1;
+    if (slots[2] != NULL && as_int(slots[2], kind, "shift", &parsed->shift) < 0) {
+        return -1;
+    }
+    if (slots[4] != NULL && as_int(slots[4], kind, "axis", &parsed->axis) < 0) {
+        return -1;
+    }
+    return 0;
+}
+
+PyObject *
+fir(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const FirKind &kind, int default_shift)
+{
+    FirArgs a;
     PyArrayObject *x = NULL, *taps = NULL, *zi = NULL, *x_lanes = NULL, *zi_lanes = NULL;
     PyArrayObject *y_lanes = NULL, *zf_lanes = NULL;
     PyObject *y = NULL, *zf = NULL, *result = NULL;
@@ -164,11 +263,12 @@ fir(PyObject *args, PyObject *kwds, const FirKind &kind, int default_shift)
     size_t lanes;
     int status = 0;
 
-    if (!PyArg_ParseTupleAndKeywords(args, kwds, "OO|i$Oi", const_cast<char **>(kwlist), &x_obj, &taps_obj,
-                                     &shift, &zi_obj, &axis)) {
+    if (parse_args(args, nargs, kwnames, kind, default_shift, &a) < 0) {
         return NULL;
     }
-    if ((x = as_samples(x_obj, kind, "x")) == NULL || (taps = as_samples(taps_obj, kind, "taps")) == NULL) {
+    const int shift = a.shift;
+    int axis = a.axis;
+    if ((x = as_samples(a.x, kind, "x")) == NULL || (taps = as_samples(a.taps, kind, "taps")) == NULL) {
         goto done;
     }
     if (PyArray_NDIM(taps) != 1 || PyArray_DIM(taps, 0) == 0) {
@@ -179,18 +279,18 @@ fir(PyObject *args, PyObject *kwds, const FirKind &kind, int default_shift)
         PyErr_Format(PyExc_ValueError, "%s: x must have at least one dimension", kind.name);
         goto done;
     }
-    {
-        // Raises NumPy's AxisError for an axis out of range.
-        PyObject *checked = PyArray_CheckAxis(x, &axis, 0);
-        if (checked == NULL) {
-            goto done;
-        }
-        Py_DECREF(checked);
+    if (axis < -PyArray_NDIM(x) || axis >= PyArray_NDIM(x)) {
+        // Raises NumPy's AxisError.
+        Py_XDECREF(PyArray_CheckAxis(x, &axis, 0));
+        goto done;
+    }
+    if (axis < 0) {
+        axis += PyArray_NDIM(x);
     }
     ntaps = PyArray_DIM(taps, 0);
     history = ntaps - 1;
-    if (zi_obj != Py_None) {
-        if ((zi = as_samples(zi_obj, kind, "zi")) == NULL || check_zi_shape(zi, x, axis, history, kind) < 0 ||
+    if (a.zi != Py_None) {
+        if ((zi = as_samples(a.zi, kind, "zi")) == NULL || check_zi_shape(zi, x, axis, history, kind) < 0 ||
             (zi_lanes = lanes_last(zi, axis)) == NULL) {
             goto done;
         }
@@ -253,15 +353,15 @@ done:
 }
 
 PyObject *
-fir_q15_function(PyObject *, PyObject *args, PyObject *kwds)
+fir_q15_function(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames)
 {
-    return fir(args, kwds, kFirQ15, 15);
+    return fir(args, nargs, kwnames, kFirQ15, 15);
 }
 
 PyObject *
-fir_q8_function(PyObject *, PyObject *args, PyObject *kwds)
+fir_q8_function(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames)
 {
-    return fir(args, kwds, kFirQ8, 7);
+    return fir(args, nargs, kwnames, kFirQ8, 7);
 }
 
 PyDoc_STRVAR(fir_q15__doc__,
@@ -288,8 +388,8 @@ PyDoc_STRVAR(fir_q8__doc__,
 #define FIR_CFUNC(func) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(func))
 
 PyMethodDef fir_methods[] = {
-    {"fir_q15", FIR_CFUNC(fir_q15_function), METH_VARARGS | METH_KEYWORDS, fir_q15__doc__},
-    {"fir_q8", FIR_CFUNC(fir_q8_function), METH_VARARGS | METH_KEYWORDS, fir_q8__doc__},
+    {"fir_q15", FIR_CFUNC(fir_q15_function), METH_FASTCALL | METH_KEYWORDS, fir_q15__doc__},
+    {"fir_q8", FIR_CFUNC(fir_q8_function), METH_FASTCALL | METH_KEYWORDS, fir_q8__doc__},
     {NULL, NULL, 0, NULL},
 };
 
