@@ -31,6 +31,34 @@ call_filter(const void *x, size_t n, const void *taps, size_t ntaps, const void 
 const FirKind kFirQ15 = {"fir_q15", NPY_INT16, sizeof(int16_t), call_filter<int16_t, fir_q15>};
 const FirKind kFirQ8 = {"fir_q8", NPY_INT8, sizeof(int8_t), call_filter<int8_t, fir_q8>};
 
+// arr (integers from Python objects) as the kind's samples, or a
+// ValueError when a value does not fit. Steals arr.
+PyArrayObject *
+fitting_ints(PyArrayObject *arr, const FirKind &kind, const char *what)
+{
+    PyArrayObject *result = NULL;
+    PyObject *mismatch = NULL;
+    PyArray_Descr *descr = PyArray_DescrFromType(kind.type);
+    // Steals descr, also on failure.
+    PyObject *cast = descr == NULL ? NULL : PyArray_CastToType(arr, descr, 0);
+    if (cast != NULL && (mismatch = PyObject_RichCompare(cast, reinterpret_cast<PyObject *>(arr), Py_NE)) != NULL) {
+        const npy_intp lost = PyArray_Check(mismatch)
+                                  ? PyArray_CountNonzero(reinterpret_cast<PyArrayObject *>(mismatch))
+                                  : PyObject_IsTrue(mismatch);
+        if (lost == 0) {
+            result = reinterpret_cast<PyArrayObject *>(cast);
+            cast = NULL;
+        } else if (lost > 0) {
+            PyErr_Format(PyExc_ValueError, "%s: %s holds values outside the range of %S", kind.name, what,
+                         reinterpret_cast<PyObject *>(PyArray_DESCR(reinterpret_cast<PyArrayObject *>(cast))));
+        }
+    }
+    Py_XDECREF(mismatch);
+    Py_XDECREF(cast);
+    Py_DECREF(arr);
+    return result;
+}
+
 // obj as an array of the kind's samples in any layout. Only integer types
 // that cast safely are taken: floats and wider integers would lose values.
 PyArrayObject *
@@ -49,6 +77,10 @@ as_samples(PyObject *obj, const FirKind &kind, const char *what)
         return NULL;
     }
     const int type = PyArray_TYPE(arr);
+    if (!PyArray_Check(obj) && PyTypeNum_ISINTEGER(type) && !PyArray_CanCastSafely(type, kind.type)) {
+        // Python ints (a list of taps) are taken when every one fits.
+        return fitting_ints(arr, kind, what);
+    }
     if (!PyTypeNum_ISINTEGER(type) || !PyArray_CanCastSafely(type, kind.type)) {
         PyArray_Descr *want = PyArray_DescrFromType(kind.type);
         if (want != NULL) {
