@@ -121,7 +121,7 @@ int run(const Path &path, const T *x, size_t n, const T *taps, size_t ntaps, con
     return 0;
 }
 
-#if defined(__x86_64__)
+#if CORVANE_FIR_X86_PATHS
 bool avx2_usable() { return __builtin_cpu_supports("avx2"); }
 bool avx512_usable()
 {
@@ -147,7 +147,7 @@ const Path &pick()
 
 const Path kPaths[] = {
     {"scalar", always, sums_scalar, narrow15_scalar, narrow8_scalar},
-#if defined(__x86_64__)
+#if CORVANE_FIR_X86_PATHS
     {"avx2", avx2_usable, sums_avx2, narrow15_scalar, narrow8_scalar},
     {"avx512", avx512_usable, sums_avx512, narrow15_avx512, narrow8_avx512},
 #endif

@@ -8,11 +8,11 @@
 // Every function here carries its own target attribute and the file includes
 // none of the core's inline helpers, so that no AVX2 copy of a shared inline
 // function can stand in for the baseline one.
-#if defined(__x86_64__)
+#include "fir_paths.h"
+
+#if CORVANE_FIR_X86_PATHS
 
 #include <immintrin.h>
-
-#include "fir_paths.h"
 
 namespace corvane::fir {
 
@@ -84,4 +84,4 @@ __attribute__((target("avx2"))) void sums_avx2(const int16_t *w, size_t n, const
 
 }  // namespace corvane::fir
 
-#endif  // __x86_64__
+#endif  // CORVANE_FIR_X86_PATHS

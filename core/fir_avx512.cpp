@@ -5,7 +5,9 @@
 // The sums follow the AVX2 path's layout (see fir_avx2.cpp). As there, every
 // function carries its own target attribute and no shared inline helper is
 // included.
-#if defined(__x86_64__)
+#include "fir_paths.h"
+
+#if CORVANE_FIR_X86_PATHS
 
 // GCC 12's AVX-512 intrinsics fill the lanes they leave alone from a
 // deliberately undefined register, which its own uninitialised-use check
@@ -14,8 +16,6 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 #pragma GCC diagnostic pop
-
-#include "fir_paths.h"
 
 namespace corvane::fir {
 
@@ -134,4 +134,4 @@ __attribute__((target("avx512f,avx512bw,avx512vnni"))) void narrow8_avx512(const
 
 }  // namespace corvane::fir
 
-#endif  // __x86_64__
+#endif  // CORVANE_FIR_X86_PATHS
