@@ -20,6 +20,7 @@ namespace {
 // New samples per pass: the window (2 bytes a sample) and its sums (8 bytes)
 // stay within the first-level cache.
 constexpr size_t kChunk = 2048;
+constexpr size_t kLocalScratchBytes = 8192;
 
 constexpr size_t round_up(size_t n, size_t m) { return (n + m - 1) / m * m; }
 
@@ -42,15 +43,20 @@ struct Scratch {
     int16_t *taps = nullptr;
     int16_t *window = nullptr;
 
-    bool allocate(size_t sums_count, size_t pairs, size_t window_count)
+    // Short blocks of short filters, the streaming case, fit in `local`
+    // and skip the allocator.
+    bool allocate(size_t sums_count, size_t pairs, size_t window_count, void *local, size_t local_bytes)
     {
         const size_t bytes = sums_count * sizeof(int64_t) + 2 * pairs * sizeof(int32_t) +
                              (2 * pairs + window_count) * sizeof(int16_t);
-        memory = std::malloc(bytes);
-        if (memory == nullptr) {
-            return false;
+        void *area = local;
+        if (bytes > local_bytes) {
+            area = memory = std::malloc(bytes);
+            if (memory == nullptr) {
+                return false;
+            }
         }
-        sums = static_cast<int64_t *>(memory);
+        sums = static_cast<int64_t *>(area);
         hi_pairs = reinterpret_cast<int32_t *>(sums + sums_count);
         lo_pairs = hi_pairs + pairs;
         taps = reinterpret_cast<int16_t *>(lo_pairs + pairs);
@@ -74,6 +80,16 @@ void prepare_taps(const T *taps, size_t ntaps, const Scratch &s, size_t pairs)
     }
 }
 
+// Q15 samples are copied as bytes; Q8 samples are sign-extended.
+inline void copy_samples(const int16_t *src, size_t n, int16_t *dst) { std::memcpy(dst, src, n * sizeof *dst); }
+
+inline void copy_samples(const int8_t *src, size_t n, int16_t *dst)
+{
+    for (size_t i = 0; i < n; ++i) {
+        dst[i] = load(src + i);
+    }
+}
+
 // Narrow turns `count` raw sums into out[0 .. count).
 template <typename T, typename Narrow>
 int run(const Path &path, const T *x, size_t n, const T *taps, size_t ntaps, const T *history,
@@ -89,8 +105,9 @@ int run(const Path &path, const T *x, size_t n, const T *taps, size_t ntaps, con
     const size_t past = 2 * pairs - 1;
     const size_t chunk = n < kChunk ? n : kChunk;
     const size_t padded = round_up(chunk, kMaxBlock);
+    alignas(64) unsigned char local[kLocalScratchBytes];
     Scratch s;
-    if (!s.allocate(padded, pairs, past + padded)) {
+    if (!s.allocate(padded, pairs, past + padded, local, sizeof local)) {
         return -1;
     }
     prepare_taps(taps, ntaps, s, pairs);
@@ -102,15 +119,11 @@ int run(const Path &path, const T *x, size_t n, const T *taps, size_t ntaps, con
     std::memset(s.window, 0, past * sizeof(int16_t));
     if (history != nullptr) {
         int16_t *const h = w - (ntaps - 1);
-        for (size_t k = 0; k + 1 < ntaps; ++k) {
-            h[k] = load(history + k);
-        }
+        copy_samples(history, ntaps - 1, h);
     }
     for (size_t done = 0; done < n;) {
         const size_t count = n - done < chunk ? n - done : chunk;
-        for (size_t i = 0; i < count; ++i) {
-            w[i] = load(x + done + i);
-        }
+        copy_samples(x + done, count, w);
         std::memset(w + count, 0, (round_up(count, kMaxBlock) - count) * sizeof(int16_t));
         path.sums(w, count, prepared, s.sums);
         narrow(s.sums, count, out + done);
