@@ -1,5 +1,6 @@
 """The ufuncs of corvane: every layout NumPy hands a loop, against the model."""
 import functools
+import itertools
 import pickle
 
 import numpy as np
@@ -108,11 +109,15 @@ def test_out_aliasing_inputs_and_where(name):
 
 
 @pytest.mark.parametrize("name", BINARY)
-def test_reduce_folds_in_order(name):
+def test_reduce_and_accumulate_fold_in_order(name):
+    # The loop's output overlaps its first input here (stride 0 for reduce,
+    # one sample behind for accumulate): each result must feed the next.
     dtype, rule = BINARY[name]
     x = samples(dtype, (4, 30), 6)
-    got = getattr(corvane, name).reduce(x, axis=1)
-    assert got.tolist() == [functools.reduce(rule, row) for row in x.tolist()]
+    ufunc = getattr(corvane, name)
+    assert ufunc.reduce(x, axis=1).tolist() == [functools.reduce(rule, row) for row in x.tolist()]
+    want = [list(itertools.accumulate(row, rule)) for row in x.tolist()]
+    assert ufunc.accumulate(x, axis=1).tolist() == want
 
 
 def test_type_resolution_is_numpys():

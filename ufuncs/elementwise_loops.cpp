@@ -10,24 +10,15 @@
 namespace {
 
 template <typename T>
-using BinaryKernel = void (*)(const T *, size_t, const T *, size_t, T *);
-template <typename T>
 using BinaryRule = T (*)(T, T);
 
-// The inner loop of a two-input ufunc: the core kernel where all three
-// operands are contiguous, the same rule element by element otherwise.
-template <typename T, BinaryKernel<T> Kernel, BinaryRule<T> Rule>
+// The inner loop of a two-input ufunc: strides in bytes, any layout.
+template <typename T, corvane::BinaryKernel<T> Kernel, BinaryRule<T> Rule>
 void
 binary_loop(char **args, npy_intp const *dimensions, npy_intp const *steps, void *)
 {
-    const size_t n = static_cast<size_t>(dimensions[0]);
-    const npy_intp item = sizeof(T);
-    if (steps[0] == item && steps[1] == item && steps[2] == item) {
-        Kernel(reinterpret_cast<const T *>(args[0]), n, reinterpret_cast<const T *>(args[1]), n,
-               reinterpret_cast<T *>(args[2]));
-        return;
-    }
-    corvane::strided_binary<T>(args[0], steps[0], args[1], steps[1], args[2], steps[2], n, Rule);
+    corvane::apply_binary<T, Kernel>(args[0], steps[0], args[1], steps[1], args[2], steps[2],
+                                     static_cast<size_t>(dimensions[0]), Rule);
 }
 
 PyUFuncGenericFunction add_q15_loops[] = {binary_loop<int16_t, add_q15, corvane::add_q15_rule>};

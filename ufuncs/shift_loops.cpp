@@ -11,28 +11,15 @@
 namespace {
 
 template <typename T>
-using ShiftKernel = void (*)(const T *, size_t, T *, int);
-template <typename T>
 using ShiftRule = T (*)(T, int32_t);
 
-// One count for the whole run (stride 0) over contiguous samples is the
-// kernel's case; any other layout applies the per-sample rule, which agrees
-// with the kernel at every count.
-template <typename T, ShiftKernel<T> Kernel, ShiftRule<T> Rule>
+// The inner loop of a shift ufunc: samples, counts and results at any strides.
+template <typename T, corvane::ShiftKernel<T> Kernel, ShiftRule<T> Rule>
 void
 shift_loop(char **args, npy_intp const *dimensions, npy_intp const *steps, void *)
 {
-    const size_t n = static_cast<size_t>(dimensions[0]);
-    const npy_intp item = sizeof(T);
-    if (n == 0) {
-        return;
-    }
-    if (steps[1] == 0 && steps[0] == item && steps[2] == item) {
-        Kernel(reinterpret_cast<const T *>(args[0]), n, reinterpret_cast<T *>(args[2]),
-               corvane::load_at<int32_t>(args[1]));
-        return;
-    }
-    corvane::strided_shift<T>(args[0], steps[0], args[1], steps[1], args[2], steps[2], n, Rule);
+    corvane::apply_shift<T, Kernel>(args[0], steps[0], args[1], steps[1], args[2], steps[2],
+                                    static_cast<size_t>(dimensions[0]), Rule);
 }
 
 PyUFuncGenericFunction shl_q15_loops[] = {shift_loop<int16_t, shl_q15, corvane::shl_q15_by>};
