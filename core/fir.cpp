@@ -161,7 +161,7 @@ const Path &pick()
 const Path kPaths[] = {
     {"scalar", always, sums_scalar, narrow15_scalar, narrow8_scalar},
 #if CORVANE_FIR_X86_PATHS
-    {"avx2", avx2_usable, sums_avx2, narrow15_scalar, narrow8_scalar},
+    {"avx2", avx2_usable, sums_avx2, narrow15_avx2, narrow8_avx2},
     {"avx512", avx512_usable, sums_avx512, narrow15_avx512, narrow8_avx512},
 #endif
 };

@@ -80,6 +80,8 @@ void narrow8_scalar(const int64_t *x, size_t n, int8_t *out, int s);
 
 #if CORVANE_FIR_X86_PATHS
 void sums_avx2(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
+void narrow15_avx2(const int64_t *x, size_t n, int16_t *out, int s);
+void narrow8_avx2(const int64_t *x, size_t n, int8_t *out, int s);
 void sums_avx512(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
 void narrow15_avx512(const int64_t *x, size_t n, int16_t *out, int s);
 void narrow8_avx512(const int64_t *x, size_t n, int8_t *out, int s);
