@@ -56,6 +56,36 @@ CORVANE_AVX2 void finish_block(__m256i he, __m256i le, __m256i ho, __m256i lo, i
     put_interleaved(dst + 8, e1, o1, first);
 }
 
+// Each accumulator takes one multiply-add per tap pair, a chain as long as
+// the filter: two blocks at a time keep eight chains in flight.
+constexpr size_t kBlocksInFlight = 2;
+
+// Sums of tap pairs [g, g_end) for kBlocks consecutive blocks from w.
+template <size_t kBlocks>
+CORVANE_AVX2 void block_sums(const int16_t *w, const Taps &t, size_t g, size_t g_end, int64_t *sums)
+{
+    __m256i he[kBlocks], le[kBlocks], ho[kBlocks], lo[kBlocks];
+    for (size_t b = 0; b < kBlocks; ++b) {
+        he[b] = le[b] = ho[b] = lo[b] = _mm256_setzero_si256();
+    }
+    for (size_t p = g; p < g_end; ++p) {
+        const __m256i th = _mm256_set1_epi32(t.hi_pairs[p]);
+        const __m256i tl = _mm256_set1_epi32(t.lo_pairs[p]);
+        for (size_t b = 0; b < kBlocks; ++b) {
+            const int16_t *newest = w + b * kBlock - 2 * p;
+            const __m256i xe = load(newest - 1);
+            const __m256i xo = load(newest);
+            he[b] = _mm256_add_epi32(he[b], _mm256_madd_epi16(xe, th));
+            le[b] = _mm256_add_epi32(le[b], _mm256_madd_epi16(xe, tl));
+            ho[b] = _mm256_add_epi32(ho[b], _mm256_madd_epi16(xo, th));
+            lo[b] = _mm256_add_epi32(lo[b], _mm256_madd_epi16(xo, tl));
+        }
+    }
+    for (size_t b = 0; b < kBlocks; ++b) {
+        finish_block(he[b], le[b], ho[b], lo[b], sums + b * kBlock, g == 0);
+    }
+}
+
 #undef CORVANE_AVX2
 
 }  // namespace
@@ -64,20 +94,12 @@ __attribute__((target("avx2"))) void sums_avx2(const int16_t *w, size_t n, const
 {
     for (size_t g = 0; g < t.pairs; g += kPairsPerGroup) {
         const size_t g_end = t.pairs - g < kPairsPerGroup ? t.pairs : g + kPairsPerGroup;
-        for (size_t i0 = 0; i0 < n; i0 += kBlock) {
-            __m256i he = _mm256_setzero_si256(), le = he, ho = he, lo = he;
-            for (size_t p = g; p < g_end; ++p) {
-                const int16_t *newest = w + i0 - 2 * p;
-                __m256i xe = load(newest - 1);
-                __m256i xo = load(newest);
-                __m256i th = _mm256_set1_epi32(t.hi_pairs[p]);
-                __m256i tl = _mm256_set1_epi32(t.lo_pairs[p]);
-                he = _mm256_add_epi32(he, _mm256_madd_epi16(xe, th));
-                le = _mm256_add_epi32(le, _mm256_madd_epi16(xe, tl));
-                ho = _mm256_add_epi32(ho, _mm256_madd_epi16(xo, th));
-                lo = _mm256_add_epi32(lo, _mm256_madd_epi16(xo, tl));
-            }
-            finish_block(he, le, ho, lo, sums + i0, g == 0);
+        size_t i0 = 0;
+        for (; i0 + kBlock < n; i0 += kBlocksInFlight * kBlock) {
+            block_sums<kBlocksInFlight>(w + i0, t, g, g_end, sums + i0);
+        }
+        if (i0 < n) {
+            block_sums<1>(w + i0, t, g, g_end, sums + i0);
         }
     }
 }

@@ -14,6 +14,7 @@
 // then reports wherever they are inlined.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #include <immintrin.h>
 #pragma GCC diagnostic pop
 
@@ -56,6 +57,36 @@ CORVANE_AVX512 void finish_block(__m512i he, __m512i le, __m512i ho, __m512i lo,
     __m512i o1 = combine(_mm512_extracti64x4_epi64(ho, 1), _mm512_extracti64x4_epi64(lo, 1));
     put_interleaved(dst, e0, o0, first);
     put_interleaved(dst + 16, e1, o1, first);
+}
+
+// Each accumulator takes one fused multiply-add per tap pair, a chain as
+// long as the filter: two blocks at a time keep eight chains in flight.
+constexpr size_t kBlocksInFlight = 2;
+
+// Sums of tap pairs [g, g_end) for kBlocks consecutive blocks from w.
+template <size_t kBlocks>
+CORVANE_AVX512 void block_sums(const int16_t *w, const Taps &t, size_t g, size_t g_end, int64_t *sums)
+{
+    __m512i he[kBlocks], le[kBlocks], ho[kBlocks], lo[kBlocks];
+    for (size_t b = 0; b < kBlocks; ++b) {
+        he[b] = le[b] = ho[b] = lo[b] = _mm512_setzero_si512();
+    }
+    for (size_t p = g; p < g_end; ++p) {
+        const __m512i th = _mm512_set1_epi32(t.hi_pairs[p]);
+        const __m512i tl = _mm512_set1_epi32(t.lo_pairs[p]);
+        for (size_t b = 0; b < kBlocks; ++b) {
+            const int16_t *newest = w + b * kBlock - 2 * p;
+            const __m512i xe = load(newest - 1);
+            const __m512i xo = load(newest);
+            he[b] = _mm512_dpwssd_epi32(he[b], xe, th);
+            le[b] = _mm512_dpwssd_epi32(le[b], xe, tl);
+            ho[b] = _mm512_dpwssd_epi32(ho[b], xo, th);
+            lo[b] = _mm512_dpwssd_epi32(lo[b], xo, tl);
+        }
+    }
+    for (size_t b = 0; b < kBlocks; ++b) {
+        finish_block(he[b], le[b], ho[b], lo[b], sums + b * kBlock, g == 0);
+    }
 }
 
 // floor((x + 2^(s-1)) / 2^s) is (x >> s) plus bit s-1 of x; for s = 64 both
@@ -102,20 +133,12 @@ __attribute__((target("avx512f,avx512bw,avx512vnni"))) void sums_avx512(const in
 {
     for (size_t g = 0; g < t.pairs; g += kPairsPerGroup) {
         const size_t g_end = t.pairs - g < kPairsPerGroup ? t.pairs : g + kPairsPerGroup;
-        for (size_t i0 = 0; i0 < n; i0 += kBlock) {
-            __m512i he = _mm512_setzero_si512(), le = he, ho = he, lo = he;
-            for (size_t p = g; p < g_end; ++p) {
-                const int16_t *newest = w + i0 - 2 * p;
-                __m512i xe = load(newest - 1);
-                __m512i xo = load(newest);
-                __m512i th = _mm512_set1_epi32(t.hi_pairs[p]);
-                __m512i tl = _mm512_set1_epi32(t.lo_pairs[p]);
-                he = _mm512_dpwssd_epi32(he, xe, th);
-                le = _mm512_dpwssd_epi32(le, xe, tl);
-                ho = _mm512_dpwssd_epi32(ho, xo, th);
-                lo = _mm512_dpwssd_epi32(lo, xo, tl);
-            }
-            finish_block(he, le, ho, lo, sums + i0, g == 0);
+        size_t i0 = 0;
+        for (; i0 + kBlock < n; i0 += kBlocksInFlight * kBlock) {
+            block_sums<kBlocksInFlight>(w + i0, t, g, g_end, sums + i0);
+        }
+        if (i0 < n) {
+            block_sums<1>(w + i0, t, g, g_end, sums + i0);
         }
     }
 }
