@@ -121,13 +121,15 @@ inline ByteSpan span_of(const char *p, ptrdiff_t step, size_t n)
 inline bool disjoint(ByteSpan x, ByteSpan y) { return x.hi <= y.lo || y.hi <= x.lo; }
 
 // Whether computing a run of results before storing them gives the forward
-// pass: the output touches no input byte, or reads each input sample exactly
-// where it writes its result (in place).
+// pass: the output touches no input byte, or each result lands exactly on
+// its own input sample (in place) and on no other, which a stride shorter
+// than a sample would overlap.
 template <typename T>
 inline bool blocks_give_forward_pass(const char *in, ptrdiff_t step_in, const char *out,
                                      ptrdiff_t step_out, size_t n)
 {
-    if (in == out && step_in == step_out && step_out != 0) {
+    constexpr ptrdiff_t item = sizeof(T);
+    if (in == out && step_in == step_out && (step_out >= item || step_out <= -item)) {
         return true;
     }
     return disjoint(span_of<sizeof(T)>(in, step_in, n), span_of<sizeof(T)>(out, step_out, n));

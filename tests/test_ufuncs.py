@@ -1,4 +1,5 @@
 """The ufuncs of corvane: every layout NumPy hands a loop, against the model."""
+import doctest
 import functools
 import itertools
 import pickle
@@ -246,6 +247,10 @@ def test_ufunc_identity_and_pickle(name):
     assert ufunc is getattr(corvane._ufuncs, name)
     assert (ufunc.nin, ufunc.nout) == (2, 1)
     assert ufunc.signature == ("(n),(n)->()" if name in DOTS else None)
-    assert ufunc.__doc__.startswith(name + "(") and ufunc.__doc__.count("\n") > 2
+    assert ufunc.__doc__.startswith(name + "(")
+    examples = doctest.DocTestParser().get_doctest(ufunc.__doc__, {"np": np, name: ufunc}, name, None, 0)
+    runner = doctest.DocTestRunner()
+    runner.run(examples, out=lambda s: pytest.fail(s))
+    assert runner.tries == 1 and runner.failures == 0
     # Dask's distributed scheduler ships the ufunc to workers by pickling it.
     assert pickle.loads(pickle.dumps(ufunc)) is ufunc

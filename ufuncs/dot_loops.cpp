@@ -43,14 +43,20 @@ char q8_types[] = {NPY_INT8, NPY_INT8, NPY_INT32};
 
 const UfuncSpec dot_ufuncs[] = {
     {"dot_q15",
-     "Raw Q30 inner product over the last axis: the exact sum of a[i] * b[i] in 64\n"
-     "bits, no rounding or saturation. shr_i64(dot_q15(a, b), 15) is the Q15 result.\n"
-     "Over np.lib.stride_tricks.sliding_window_view(x, k) against k taps it is a\n"
-     "whole FIR in one call.\n",
+     "Raw Q30 inner product of Q15 samples (int16) over the core dimension n:\n"
+     "the exact sum of a[i] * b[i] as int64, no rounding or saturation.\n"
+     "Over np.lib.stride_tricks.sliding_window_view(x, k) against k taps it is\n"
+     "a whole FIR in one call; shr_i64(..., 15) brings the sums back to Q15.\n\n"
+     ">>> dot_q15(np.array([[16384, 16384], [-32768, -32768]], np.int16),\n"
+     "...         np.array([16384, -32768], np.int16))\n"
+     "array([-268435456,  536870912])\n",
      dot_q15_loops, no_data, q15_types, 1, 2, 1, "(n),(n)->()"},
     {"dot_q8",
-     "Raw Q14 inner product over the last axis: the sum of a[i] * b[i] wrapping at\n"
-     "32 bits, no rounding or saturation.\n",
+     "Raw Q14 inner product of Q8 samples (int8) over the core dimension n: the\n"
+     "sum of a[i] * b[i] wrapping at 32 bits, as int32, no rounding or\n"
+     "saturation.\n\n"
+     ">>> dot_q8(np.full((2, 3), -128, np.int8), np.full(3, -128, np.int8))\n"
+     "array([49152, 49152], dtype=int32)\n",
      dot_q8_loops, no_data, q8_types, 1, 2, 1, "(n),(n)->()"},
 };
 

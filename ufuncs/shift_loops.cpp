@@ -34,31 +34,48 @@ char q15_types[] = {NPY_INT16, NPY_INT32, NPY_INT16};
 char q8_types[] = {NPY_INT8, NPY_INT32, NPY_INT8};
 char i64_types[] = {NPY_INT64, NPY_INT32, NPY_INT64};
 
+// The count operand is int32: NumPy makes a list of Python ints int64, which
+// does not cast safely, so per-sample counts come as int32 arrays.
 const UfuncSpec shift_ufuncs[] = {
     {"shl_q15",
-     "Q15 samples times 2**count, saturated. A count of 0 or less leaves the sample\n"
-     "as it is.\n",
+     "Q15 samples (int16) times 2**count, saturated; count is int32 and broadcasts\n"
+     "like the samples. A count of 0 or less leaves the sample as it is.\n\n"
+     ">>> shl_q15(np.array([1000, -1000], np.int16), np.array([[3], [6]], np.int32))\n"
+     "array([[  8000,  -8000],\n"
+     "       [ 32767, -32768]], dtype=int16)\n",
      shl_q15_loops, no_data, q15_types, 1, 2, 1, NULL},
     {"shr_q15",
-     "Q15 samples divided by 2**count, rounded half up. A count of 0 or less leaves\n"
-     "the sample as it is; from 16 on the result is 0 or -1 by sign.\n",
+     "Q15 samples (int16) divided by 2**count, rounded half up; count is int32.\n"
+     "A count of 0 or less leaves the sample as it is; from 16 on the result is\n"
+     "0 or -1 by sign.\n\n"
+     ">>> shr_q15(np.array([3, -3, 1000], np.int16), 1)\n"
+     "array([  2,  -1, 500], dtype=int16)\n",
      shr_q15_loops, no_data, q15_types, 1, 2, 1, NULL},
     {"shl_q8",
-     "Q8 samples times 2**count, saturated. A count of 0 or less leaves the sample\n"
-     "as it is.\n",
+     "Q8 samples (int8) times 2**count, saturated; count is int32. A count of 0\n"
+     "or less leaves the sample as it is.\n\n"
+     ">>> shl_q8(np.array([20, -20], np.int8), np.array([1, 3], np.int32))\n"
+     "array([  40, -128], dtype=int8)\n",
      shl_q8_loops, no_data, q8_types, 1, 2, 1, NULL},
     {"shr_q8",
-     "Q8 samples divided by 2**count, rounded half up. A count of 0 or less leaves\n"
-     "the sample as it is; from 8 on the result is 0 or -1 by sign.\n",
+     "Q8 samples (int8) divided by 2**count, rounded half up; count is int32.\n"
+     "A count of 0 or less leaves the sample as it is; from 8 on the result is\n"
+     "0 or -1 by sign.\n\n"
+     ">>> shr_q8(np.array([3, -3, 100], np.int8), 1)\n"
+     "array([ 2, -1, 50], dtype=int8)\n",
      shr_q8_loops, no_data, q8_types, 1, 2, 1, NULL},
     {"shl_i64",
-     "64-bit integers shifted left by count, wrapping; from 63 on the result is 0.\n"
-     "A count of 0 or less leaves the value as it is.\n",
+     "int64 values shifted left by count (int32), wrapping; from 63 on the result\n"
+     "is 0. A count of 0 or less leaves the value as it is.\n\n"
+     ">>> shl_i64(np.array([1, -1], np.int64), 62)\n"
+     "array([ 4611686018427387904, -4611686018427387904])\n",
      shl_i64_loops, no_data, i64_types, 1, 2, 1, NULL},
     {"shr_i64",
-     "64-bit integers divided by 2**count, rounded half up (the rounding addition\n"
-     "wraps). A count of 0 or less leaves the value as it is; from 63 on the result\n"
-     "is 0 or -1 by sign. shr_i64(dot_q15(a, b), 15) brings a Q30 sum back to Q15.\n",
+     "int64 values divided by 2**count (int32), rounded half up, the rounding\n"
+     "addition wrapping. A count of 0 or less leaves the value as it is; from 63\n"
+     "on the result is 0 or -1 by sign. A raw Q30 sum shifted by 15 is Q15.\n\n"
+     ">>> shr_i64(np.array([1 << 30, 3], np.int64), 15)\n"
+     "array([32768,     0])\n",
      shr_i64_loops, no_data, i64_types, 1, 2, 1, NULL},
 };
 
