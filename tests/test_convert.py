@@ -1,4 +1,5 @@
 """narrow_q15/q8, to_q15/q8 and from_q15/q8, exhaustively where the domain allows."""
+import doctest
 from fractions import Fraction
 
 import numpy as np
@@ -110,3 +111,13 @@ def test_refusals_follow_numpy():
         corvane.narrow_q15(np.array([1], np.uint64), 3)
     with pytest.raises(TypeError):
         corvane.from_q15(np.array([1], np.int32))
+
+
+@pytest.mark.parametrize("name", ["narrow_q15", "narrow_q8", "to_q15", "to_q8", "from_q15", "from_q8",
+                                  "fir_q15", "fir_q8"])
+def test_docstring_examples(name):
+    func = getattr(corvane, name)
+    test = doctest.DocTestParser().get_doctest(func.__doc__, {"np": np, name: func}, name, None, 0)
+    runner = doctest.DocTestRunner()
+    runner.run(test, out=lambda s: pytest.fail(s))
+    assert runner.tries >= 1 and runner.failures == 0

@@ -124,25 +124,40 @@ const UfuncSpec convert_ufuncs[] = {
      "A raw sum back to a Q15 sample: floor((x + 2**(s-1)) / 2**s) computed exactly,\n"
      "then saturated to int16. A count s of 0 or less only saturates.\n"
      "narrow_q15(dot_q15(a, b), 15) is the rounded Q15 inner product; unlike\n"
-     "shr_i64, the rounding addition never wraps.\n",
+     "shr_i64, the rounding addition never wraps. x is int32 or int64, s int32.\n\n"
+     ">>> narrow_q15(np.array([1 << 20, -(1 << 40), 49152], np.int64), 15)\n"
+     "array([    32, -32768,      2], dtype=int16)\n",
      narrow_q15_loops, no_data, narrow_q15_types, 2, 2, 1, NULL},
     {"narrow_q8",
      "A raw sum back to a Q8 sample: floor((x + 2**(s-1)) / 2**s) computed exactly,\n"
-     "then saturated to int8. A count s of 0 or less only saturates.\n",
+     "then saturated to int8. A count s of 0 or less only saturates. x is int32\n"
+     "or int64, s int32.\n\n"
+     ">>> narrow_q8(np.array([300, -300, 192], np.int64), np.array([0, 1, 7], np.int32))\n"
+     "array([ 127, -128,    2], dtype=int8)\n",
      narrow_q8_loops, no_data, narrow_q8_types, 2, 2, 1, NULL},
     {"to_q15",
      "Floats to Q15: floor(x * 2**15 + 1/2) saturated to int16, exact for every\n"
      "finite x; +-inf saturate; NaN gives 0 and raises the invalid floating-point\n"
-     "flag (a RuntimeWarning under NumPy's default error state).\n",
+     "flag (a RuntimeWarning under NumPy's default error state).\n\n"
+     ">>> to_q15(np.array([0.5, -1.0, 1.0, 0.25 / 32768]))\n"
+     "array([ 16384, -32768,  32767,      0], dtype=int16)\n",
      to_q15_loops, no_data, to_q15_types, 2, 1, 1, NULL},
     {"to_q8",
      "Floats to Q8: floor(x * 2**7 + 1/2) saturated to int8, exact for every finite\n"
-     "x; +-inf saturate; NaN gives 0 and raises the invalid floating-point flag.\n",
+     "x; +-inf saturate; NaN gives 0 and raises the invalid floating-point flag.\n\n"
+     ">>> to_q8(np.array([0.5, -2.0, 0.99], np.float32))\n"
+     "array([  64, -128,  127], dtype=int8)\n",
      to_q8_loops, no_data, to_q8_types, 2, 1, 1, NULL},
-    {"from_q15", "Q15 samples as float64: y / 2**15, exact.\n", from_q15_loops, no_data, from_q15_types, 1, 1, 1,
-     NULL},
-    {"from_q8", "Q8 samples as float64: y / 2**7, exact.\n", from_q8_loops, no_data, from_q8_types, 1, 1, 1,
-     NULL},
+    {"from_q15",
+     "Q15 samples (int16) as float64: y / 2**15, exact.\n\n"
+     ">>> from_q15(np.array([16384, -32768], np.int16))\n"
+     "array([ 0.5, -1. ])\n",
+     from_q15_loops, no_data, from_q15_types, 1, 1, 1, NULL},
+    {"from_q8",
+     "Q8 samples (int8) as float64: y / 2**7, exact.\n\n"
+     ">>> from_q8(np.array([64, -128], np.int8))\n"
+     "array([ 0.5, -1. ])\n",
+     from_q8_loops, no_data, from_q8_types, 1, 1, 1, NULL},
 };
 
 }  // namespace

@@ -408,14 +408,23 @@ PyDoc_STRVAR(fir_q15__doc__,
 "inputs of the previous block along the axis, oldest first. With zi given\n"
 "the result is (y, zf), zf being the zi of the next block, as in\n"
 "scipy.signal.lfilter: a signal cut into blocks of any sizes gives exactly\n"
-"the one-pass output. Inputs must be int16 or a narrower integer type.\n");
+"the one-pass output. Inputs must be int16 or a narrower integer type.\n"
+"\n"
+">>> taps = np.array([16384, 16384], np.int16)  # (x[n] + x[n-1]) / 2\n"
+">>> fir_q15(np.array([1000, 2000, 3000], np.int16), taps)\n"
+"array([ 500, 1500, 2500], dtype=int16)\n"
+">>> fir_q15(np.array([5000], np.int16), taps, zi=np.array([3000], np.int16))\n"
+"(array([4000], dtype=int16), array([5000], dtype=int16))\n");
 
 PyDoc_STRVAR(fir_q8__doc__,
 "fir_q8(x, taps, shift=7, *, zi=None, axis=-1)\n"
 "--\n"
 "\n"
 "fir_q15 for int8 samples and taps: the Q14 sum wraps at 32 bits as dot_q8\n"
-"does and is narrowed by narrow_q8(sum, shift).\n");
+"does and is narrowed by narrow_q8(sum, shift).\n"
+"\n"
+">>> fir_q8(np.array([100, 100, -100], np.int8), np.array([64, 64], np.int8))\n"
+"array([ 50, 100,   0], dtype=int8)\n");
 
 #define FIR_CFUNC(func) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(func))
 
