@@ -196,6 +196,41 @@ next_history(const char *zi, const char *x, char *zf, size_t lanes, size_t n, si
     }
 }
 
+// One call's filtering, everything laid out by lanes: no Python objects,
+// so that it can run without the GIL.
+struct FirRun {
+    const FirKind &kind;
+    const char *x;
+    const char *history;
+    const void *taps;
+    char *y;
+    char *next;
+    size_t lanes;
+    size_t n;
+    size_t ntaps;
+    int shift;
+};
+
+// Products below which the GIL stays held.
+constexpr double kNoThreadsBelow = 1 << 16;
+
+int
+run_filter(const FirRun &r)
+{
+    const size_t item = r.kind.item;
+    const size_t history = r.ntaps - 1;
+    for (size_t c = 0; c < r.lanes; ++c) {
+        const char *h = r.history ? r.history + c * history * item : NULL;
+        if (r.kind.kernel(r.x + c * r.n * item, r.n, r.taps, r.ntaps, h, r.y + c * r.n * item, r.shift) != 0) {
+            return -1;
+        }
+    }
+    if (r.next != NULL) {
+        next_history(r.history, r.x, r.next, r.lanes, r.n, history, item);
+    }
+    return 0;
+}
+
 // The arguments of fir_q15 / fir_q8, parsed from a vectorcall: streaming
 // calls them once per block, where a keyword dictionary would cost more
 // than filtering the block.
@@ -340,20 +375,21 @@ fir(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const FirKind &k
     n = PyArray_DIM(x_lanes, PyArray_NDIM(x_lanes) - 1);
     lanes = lane_count(x_lanes);
     {
-        const char *xp = static_cast<const char *>(PyArray_DATA(x_lanes));
-        const char *hp = zi_lanes ? static_cast<const char *>(PyArray_DATA(zi_lanes)) : NULL;
-        const void *tp = PyArray_DATA(taps);
-        char *yp = static_cast<char *>(PyArray_DATA(y_lanes));
-        const size_t item = kind.item;
-        Py_BEGIN_ALLOW_THREADS
-        for (size_t c = 0; c < lanes && status == 0; ++c) {
-            status = kind.kernel(xp + c * n * item, n, tp, ntaps, hp ? hp + c * history * item : NULL,
-                                 yp + c * n * item, shift);
+        FirRun run = {kind,
+                      static_cast<const char *>(PyArray_DATA(x_lanes)),
+                      zi_lanes ? static_cast<const char *>(PyArray_DATA(zi_lanes)) : NULL,
+                      PyArray_DATA(taps),
+                      static_cast<char *>(PyArray_DATA(y_lanes)),
+                      zf_lanes ? static_cast<char *>(PyArray_DATA(zf_lanes)) : NULL,
+                      lanes, static_cast<size_t>(n), static_cast<size_t>(ntaps), shift};
+        // Releasing the GIL costs more than a short block takes to filter.
+        if (static_cast<double>(lanes) * static_cast<double>(n) * static_cast<double>(ntaps) < kNoThreadsBelow) {
+            status = run_filter(run);
+        } else {
+            Py_BEGIN_ALLOW_THREADS
+            status = run_filter(run);
+            Py_END_ALLOW_THREADS
         }
-        if (zf_lanes != NULL) {
-            next_history(hp, xp, static_cast<char *>(PyArray_DATA(zf_lanes)), lanes, n, history, item);
-        }
-        Py_END_ALLOW_THREADS
     }
     if (status != 0) {
         PyErr_NoMemory();
