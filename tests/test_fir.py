@@ -78,6 +78,9 @@ def test_every_block_split_equals_one_pass(kind):
         for lo, hi in zip(bounds, bounds[1:]):
             y, zi = fir(x[lo:hi], taps, zi=zi)
             parts.append(y)
+        empty, same = fir(x[:0], taps, zi=zi)  # an empty block passes the state through
+        assert empty.shape == (0,)
+        np.testing.assert_array_equal(same, zi)
         np.testing.assert_array_equal(np.concatenate(parts), want)
         np.testing.assert_array_equal(zi, want_zf)
 
