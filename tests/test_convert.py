@@ -51,6 +51,10 @@ def test_narrow_wide_values_and_broadcast_counts():
         got = narrow(x[:, None], counts[None, :])
         want = [[narrow_reference(int(v), int(s), dtype) for s in counts] for v in x]
         np.testing.assert_array_equal(got, np.array(want, dtype))
+        # int64 counts (two Python ints resolve to them) past the int32 range act as its ends
+        wide_counts = np.array([-(1 << 40), 1 << 40], np.int64)
+        np.testing.assert_array_equal(narrow(x[:, None], wide_counts[None, :]), got[:, [0, -1]])
+        assert narrow(int(x[5]), 15) == got[5, list(counts).index(15)]
         # a column of the grid is a strided run with one count: the kernel case and the rule case agree
         np.testing.assert_array_equal(narrow(x[::-1], 15), got[::-1, list(counts).index(15)])
 

@@ -3,6 +3,7 @@
 #include "ufuncs.h"
 
 #include <cfenv>
+#include <climits>
 #include <iterator>
 
 #include "narrow.h"
@@ -16,9 +17,18 @@ using NarrowKernel = void (*)(const int64_t *, size_t, Sample *, int);
 template <typename Sample>
 using NarrowRule = Sample (*)(int64_t, int);
 
+// A count of any width as the int the rules take: counts past the int range
+// act as the range's ends do (0 for huge ones, plain saturation for negative).
+template <typename Count>
+inline int count_at(const char *p)
+{
+    const Count c = corvane::load_at<Count>(p);
+    return static_cast<int>(c < INT_MIN ? INT_MIN : (c > INT_MAX ? INT_MAX : c));
+}
+
 // int64 values with one count for the whole run, all contiguous, are the
 // kernel's case; everything else goes element by element through the rule.
-template <typename Wide, typename Sample, NarrowKernel<Sample> Kernel, NarrowRule<Sample> Rule>
+template <typename Wide, typename Count, typename Sample, NarrowKernel<Sample> Kernel, NarrowRule<Sample> Rule>
 void
 narrow_loop(char **args, npy_intp const *dimensions, npy_intp const *steps, void *)
 {
@@ -29,14 +39,14 @@ narrow_loop(char **args, npy_intp const *dimensions, npy_intp const *steps, void
     if (sizeof(Wide) == sizeof(int64_t) && steps[0] == sizeof(Wide) && steps[1] == 0 &&
         steps[2] == sizeof(Sample)) {
         Kernel(reinterpret_cast<const int64_t *>(args[0]), n, reinterpret_cast<Sample *>(args[2]),
-               corvane::load_at<int32_t>(args[1]));
+               count_at<Count>(args[1]));
         return;
     }
     const char *x = args[0];
     const char *count = args[1];
     char *out = args[2];
     for (size_t i = 0; i < n; ++i, x += steps[0], count += steps[1], out += steps[2]) {
-        corvane::store_at<Sample>(out, Rule(corvane::load_at<Wide>(x), corvane::load_at<int32_t>(count)));
+        corvane::store_at<Sample>(out, Rule(corvane::load_at<Wide>(x), count_at<Count>(count)));
     }
 }
 
@@ -91,14 +101,17 @@ from_fixed_loop(char **args, npy_intp const *dimensions, npy_intp const *steps, 
 }
 
 // The int32 loop comes first: int8/int16 inputs and int32 sums take it
-// without a cast to int64; wider inputs take the int64 loop.
+// without a cast to int64; wider inputs take the int64 loop. The last loop
+// takes an int64 count, which is what two Python ints resolve to.
 PyUFuncGenericFunction narrow_q15_loops[] = {
-    narrow_loop<int32_t, int16_t, narrow_q15, corvane::narrow_q15_rule>,
-    narrow_loop<int64_t, int16_t, narrow_q15, corvane::narrow_q15_rule>,
+    narrow_loop<int32_t, int32_t, int16_t, narrow_q15, corvane::narrow_q15_rule>,
+    narrow_loop<int64_t, int32_t, int16_t, narrow_q15, corvane::narrow_q15_rule>,
+    narrow_loop<int64_t, int64_t, int16_t, narrow_q15, corvane::narrow_q15_rule>,
 };
 PyUFuncGenericFunction narrow_q8_loops[] = {
-    narrow_loop<int32_t, int8_t, narrow_q8, corvane::narrow_q8_rule>,
-    narrow_loop<int64_t, int8_t, narrow_q8, corvane::narrow_q8_rule>,
+    narrow_loop<int32_t, int32_t, int8_t, narrow_q8, corvane::narrow_q8_rule>,
+    narrow_loop<int64_t, int32_t, int8_t, narrow_q8, corvane::narrow_q8_rule>,
+    narrow_loop<int64_t, int64_t, int8_t, narrow_q8, corvane::narrow_q8_rule>,
 };
 PyUFuncGenericFunction to_q15_loops[] = {
     to_fixed_loop<float, int16_t, to_q15_f32, corvane::to_q15_rule>,
@@ -111,9 +124,11 @@ PyUFuncGenericFunction to_q8_loops[] = {
 PyUFuncGenericFunction from_q15_loops[] = {from_fixed_loop<int16_t, from_q15, corvane::from_q15_rule>};
 PyUFuncGenericFunction from_q8_loops[] = {from_fixed_loop<int8_t, from_q8, corvane::from_q8_rule>};
 
-void *no_data[] = {NULL, NULL};
-char narrow_q15_types[] = {NPY_INT32, NPY_INT32, NPY_INT16, NPY_INT64, NPY_INT32, NPY_INT16};
-char narrow_q8_types[] = {NPY_INT32, NPY_INT32, NPY_INT8, NPY_INT64, NPY_INT32, NPY_INT8};
+void *no_data[] = {NULL, NULL, NULL};
+char narrow_q15_types[] = {NPY_INT32, NPY_INT32, NPY_INT16, NPY_INT64, NPY_INT32, NPY_INT16,
+                           NPY_INT64, NPY_INT64, NPY_INT16};
+char narrow_q8_types[] = {NPY_INT32, NPY_INT32, NPY_INT8, NPY_INT64, NPY_INT32, NPY_INT8,
+                          NPY_INT64, NPY_INT64, NPY_INT8};
 char to_q15_types[] = {NPY_FLOAT32, NPY_INT16, NPY_FLOAT64, NPY_INT16};
 char to_q8_types[] = {NPY_FLOAT32, NPY_INT8, NPY_FLOAT64, NPY_INT8};
 char from_q15_types[] = {NPY_INT16, NPY_FLOAT64};
@@ -124,17 +139,18 @@ const UfuncSpec convert_ufuncs[] = {
      "A raw sum back to a Q15 sample: floor((x + 2**(s-1)) / 2**s) computed exactly,\n"
      "then saturated to int16. A count s of 0 or less only saturates.\n"
      "narrow_q15(dot_q15(a, b), 15) is the rounded Q15 inner product; unlike\n"
-     "shr_i64, the rounding addition never wraps. x is int32 or int64, s int32.\n\n"
+     "shr_i64, the rounding addition never wraps. x is int32 or int64, s int32\n"
+     "(or int64: counts past the int32 range act as its ends do).\n\n"
      ">>> narrow_q15(np.array([1 << 20, -(1 << 40), 49152], np.int64), 15)\n"
      "array([    32, -32768,      2], dtype=int16)\n",
-     narrow_q15_loops, no_data, narrow_q15_types, 2, 2, 1, NULL},
+     narrow_q15_loops, no_data, narrow_q15_types, 3, 2, 1, NULL},
     {"narrow_q8",
      "A raw sum back to a Q8 sample: floor((x + 2**(s-1)) / 2**s) computed exactly,\n"
      "then saturated to int8. A count s of 0 or less only saturates. x is int32\n"
-     "or int64, s int32.\n\n"
+     "or int64, s int32 (or int64, as for narrow_q15).\n\n"
      ">>> narrow_q8(np.array([300, -300, 192], np.int64), np.array([0, 1, 7], np.int32))\n"
      "array([ 127, -128,    2], dtype=int8)\n",
-     narrow_q8_loops, no_data, narrow_q8_types, 2, 2, 1, NULL},
+     narrow_q8_loops, no_data, narrow_q8_types, 3, 2, 1, NULL},
     {"to_q15",
      "Floats to Q15: floor(x * 2**15 + 1/2) saturated to int16, exact for every\n"
      "finite x; +-inf saturate; NaN gives 0 and raises the invalid floating-point\n"
