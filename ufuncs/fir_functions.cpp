@@ -1,5 +1,6 @@
 // The streaming FIR functions fir_q15 and fir_q8: parse, convert, lay each
-// channel out contiguously, call the core filter with the GIL released.
+// channel out contiguously, call the core filter (without the GIL, unless
+// the block is short).
 // Filtering along an axis is not elementwise work, so these are plain
 // functions beside the ufuncs; the channel loop is the only loop here.
 #include "ufuncs.h"
