@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <limits>
-#include <cstdint>
 #include <random>
 #include <vector>
 
