@@ -25,8 +25,14 @@ from corvane._ufuncs import (
     add_q8,
     dot_q15,
     dot_q8,
+    fir_q15,
+    fir_q8,
+    from_q15,
+    from_q8,
     mul_q15,
     mul_q8,
+    narrow_q15,
+    narrow_q8,
     shl_i64,
     shl_q15,
     shl_q8,
@@ -35,6 +41,8 @@ from corvane._ufuncs import (
     shr_q8,
     sub_q15,
     sub_q8,
+    to_q15,
+    to_q8,
 )
 
 __version__ = "0.1.0"
@@ -43,4 +51,6 @@ __all__ = [
     "add_q15", "sub_q15", "mul_q15", "add_q8", "sub_q8", "mul_q8",
     "shl_q15", "shr_q15", "shl_q8", "shr_q8", "shl_i64", "shr_i64",
     "dot_q15", "dot_q8",
+    "narrow_q15", "narrow_q8", "to_q15", "to_q8", "from_q15", "from_q8",
+    "fir_q15", "fir_q8",
 ]

@@ -3,6 +3,14 @@
 #   shl/shr_q15: int16, int32 -> int16         shl/shr_q8: int8, int32 -> int8
 #   shl/shr_i64: int64, int32 -> int64
 #   dot_q15: (n),(n)->(), int16 -> int64       dot_q8: (n),(n)->(), int8 -> int32
+#   narrow_q15: int32/int64, int32/int64 -> int16
+#   narrow_q8: int32/int64, int32/int64 -> int8
+#   to_q15: float32/float64 -> int16           to_q8: float32/float64 -> int8
+#   from_q15: int16 -> float64                 from_q8: int8 -> float64
+# and the functions fir_q15 and fir_q8.
+from typing import overload
+
+import numpy.typing as npt
 import numpy as np
 
 add_q15: np.ufunc
@@ -19,3 +27,26 @@ shl_i64: np.ufunc
 shr_i64: np.ufunc
 dot_q15: np.ufunc
 dot_q8: np.ufunc
+narrow_q15: np.ufunc
+narrow_q8: np.ufunc
+to_q15: np.ufunc
+to_q8: np.ufunc
+from_q15: np.ufunc
+from_q8: np.ufunc
+
+@overload
+def fir_q15(
+    x: npt.ArrayLike, taps: npt.ArrayLike, shift: int = 15, *, zi: None = None, axis: int = -1
+) -> npt.NDArray[np.int16]: ...
+@overload
+def fir_q15(
+    x: npt.ArrayLike, taps: npt.ArrayLike, shift: int = 15, *, zi: npt.ArrayLike, axis: int = -1
+) -> tuple[npt.NDArray[np.int16], npt.NDArray[np.int16]]: ...
+@overload
+def fir_q8(
+    x: npt.ArrayLike, taps: npt.ArrayLike, shift: int = 7, *, zi: None = None, axis: int = -1
+) -> npt.NDArray[np.int8]: ...
+@overload
+def fir_q8(
+    x: npt.ArrayLike, taps: npt.ArrayLike, shift: int = 7, *, zi: npt.ArrayLike, axis: int = -1
+) -> tuple[npt.NDArray[np.int8], npt.NDArray[np.int8]]: ...

@@ -148,6 +148,38 @@ def method_runner(cls, method):
     return call
 
 
+def fir_runner(name):
+    """fir_q15 / fir_q8 of the package: one pass, streaming, channels, and each refusal."""
+    import corvane
+
+    func = getattr(corvane, name)
+    fmt = name.split("_")[1]
+
+    def cases(p):
+        x = p["arr_" + fmt]
+        taps = x[:5]
+        return [
+            ((x, taps), {}),
+            ((x, taps), {"zi": x[:4]}),
+            ((x.reshape(4, 10), taps), {"zi": x[:16].reshape(4, 4), "axis": 0}),
+            ((x, p["list"][:3]), {}),                  # Python ints converted by value
+            ((x, taps), {"zi": x[:3]}),                # zi of the wrong shape
+            ((x, taps), {"zi": p["arr_i64"][:4]}),     # zi of an unsafe type
+            ((x, x[:0]), {}),                          # empty taps
+            ((x, [1, 1 << 40]), {}),                   # a tap out of range
+            ((x, taps), {"zj": 1}),                    # unknown keyword
+        ]
+
+    def call(i):
+        all_cases = cases(inputs(i & 1))
+        args, kwargs = all_cases[i % len(all_cases)]
+        try:
+            func(*args, **kwargs)
+        except (TypeError, ValueError, OverflowError):
+            pass
+    return call
+
+
 def constructor_runner(cls):
     def call(i):
         try:
@@ -165,6 +197,8 @@ def main():
     for name in ("add_q15", "sub_q15", "mul_q15", "dot_q15", "shl_q15", "shr_q15",
                  "add_q8", "sub_q8", "mul_q8", "dot_q8", "shl_q8", "shr_q8", "shl_i64", "shr_i64"):
         ok &= measure(name, function_runner(name))
+    for name in ("fir_q15", "fir_q8"):
+        ok &= measure(name, fir_runner(name))
     for cls in (arith.AccQ15, arith.AccQ8):
         ok &= measure(f"{cls.__name__}()", constructor_runner(cls))
         for method in ("reset", "step", "steps", "get_acc", "set_acc", "get", "dump", "madd", "destroy",

@@ -26,6 +26,8 @@ static int (*const ufuncs_registrars[])(PyObject *) = {
     register_elementwise,
     register_shifts,
     register_dots,
+    register_conversions,
+    register_fir,
 };
 
 PyMODINIT_FUNC

@@ -45,5 +45,7 @@ int ufuncs_add(PyObject *module, const UfuncSpec *specs, size_t count);
 int register_elementwise(PyObject *module);
 int register_shifts(PyObject *module);
 int register_dots(PyObject *module);
+int register_conversions(PyObject *module);
+int register_fir(PyObject *module);
 
 #endif  // CORVANE_UFUNCS_H

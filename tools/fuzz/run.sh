@@ -16,11 +16,11 @@ mkdir -p "$out"
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -fno-omit-frame-pointer -Wall -Wextra -Werror -Icore)
 
-for target in kernels state; do
+for target in kernels state fir; do
     clang++ "${flags[@]}" "tools/fuzz/fuzz_$target.cpp" core/*.cpp -o "$out/fuzz_$target"
 done
 
-for target in kernels state; do
+for target in kernels state fir; do
     corpus="$out/corpus_$target"
     mkdir -p "$corpus"
     log="$out/fuzz_$target.log"

@@ -1,0 +1,244 @@
+// Streaming FIR filters: the driver that feeds windows of samples to a sums
+// path, the scalar path, and the table the paths are chosen from.
+//
+// Each pass copies up to kChunk new samples behind the last `past` samples
+// of the signal (history first) into one window, so that every path reads
+// plain memory before and after its outputs: no edge cases at the start of
+// the signal, at block ends or at odd addresses. The copy costs far less
+// than the products it feeds.
+#include <cstdlib>
+#include <cstring>
+
+#include "fir.h"
+#include "fir_paths.h"
+#include "narrow_rules.h"
+
+namespace corvane::fir {
+
+namespace {
+
+// New samples per pass: the window (2 bytes a sample) and its sums (8 bytes)
+// stay within the first-level cache.
+constexpr size_t kChunk = 2048;
+constexpr size_t kLocalScratchBytes = 8192;
+
+constexpr size_t round_up(size_t n, size_t m) { return (n + m - 1) / m * m; }
+
+// A tap split as t = hi * 2^8 + lo, lo in 0..255.
+inline uint16_t tap_hi(int16_t t) { return static_cast<uint16_t>(t >> 8); }
+inline uint16_t tap_lo(int16_t t) { return static_cast<uint16_t>(t & 0xFF); }
+
+inline int32_t pack_pair(uint16_t older, uint16_t newer)
+{
+    return static_cast<int32_t>(uint32_t{older} | (uint32_t{newer} << 16));
+}
+
+// One allocation holds the sums, the tap pairs, the widened taps and the
+// window, in falling order of alignment.
+struct Scratch {
+    void *memory = nullptr;
+    int64_t *sums = nullptr;
+    int32_t *hi_pairs = nullptr;
+    int32_t *lo_pairs = nullptr;
+    int16_t *taps = nullptr;
+    int16_t *window = nullptr;
+
+    // Short blocks of short filters, the streaming case, fit in `local`
+    // and skip the allocator.
+    bool allocate(size_t sums_count, size_t pairs, size_t window_count, void *local, size_t local_bytes)
+    {
+        const size_t bytes = sums_count * sizeof(int64_t) + 2 * pairs * sizeof(int32_t) +
+                             (2 * pairs + window_count) * sizeof(int16_t);
+        void *area = local;
+        if (bytes > local_bytes) {
+            area = memory = std::malloc(bytes);
+            if (memory == nullptr) {
+                return false;
+            }
+        }
+        sums = static_cast<int64_t *>(area);
+        hi_pairs = reinterpret_cast<int32_t *>(sums + sums_count);
+        lo_pairs = hi_pairs + pairs;
+        taps = reinterpret_cast<int16_t *>(lo_pairs + pairs);
+        window = taps + 2 * pairs;
+        return true;
+    }
+    ~Scratch() { std::free(memory); }
+};
+
+template <typename T>
+void prepare_taps(const T *taps, size_t ntaps, const Scratch &s, size_t pairs)
+{
+    for (size_t j = 0; j < 2 * pairs; ++j) {
+        s.taps[j] = j < ntaps ? load(taps + j) : 0;
+    }
+    for (size_t p = 0; p < pairs; ++p) {
+        const int16_t newer = s.taps[2 * p];
+        const int16_t older = s.taps[2 * p + 1];
+        s.hi_pairs[p] = pack_pair(tap_hi(older), tap_hi(newer));
+        s.lo_pairs[p] = pack_pair(tap_lo(older), tap_lo(newer));
+    }
+}
+
+// Q15 samples are copied as bytes; Q8 samples are sign-extended.
+inline void copy_samples(const int16_t *src, size_t n, int16_t *dst) { std::memcpy(dst, src, n * sizeof *dst); }
+
+inline void copy_samples(const int8_t *src, size_t n, int16_t *dst)
+{
+    for (size_t i = 0; i < n; ++i) {
+        dst[i] = load(src + i);
+    }
+}
+
+// Narrow turns `count` raw sums into out[0 .. count).
+template <typename T, typename Narrow>
+int run(const Path &path, const T *x, size_t n, const T *taps, size_t ntaps, const T *history,
+        T *out, Narrow narrow)
+{
+    if (n == 0 || ntaps == 0) {
+        for (size_t i = 0; i < n; ++i) {
+            store(out + i, T{0});
+        }
+        return 0;
+    }
+    const size_t pairs = (ntaps + 1) / 2;
+    const size_t past = 2 * pairs - 1;
+    const size_t chunk = n < kChunk ? n : kChunk;
+    const size_t padded = round_up(chunk, kMaxBlock);
+    alignas(64) unsigned char local[kLocalScratchBytes];
+    Scratch s;
+    if (!s.allocate(padded, pairs, past + padded, local, sizeof local)) {
+        return -1;
+    }
+    prepare_taps(taps, ntaps, s, pairs);
+    const Taps prepared{s.taps, ntaps, s.hi_pairs, s.lo_pairs, pairs};
+
+    // The zero tap of an odd count reaches one sample further back than
+    // the history: that slot stays zero.
+    int16_t *const w = s.window + past;
+    std::memset(s.window, 0, past * sizeof(int16_t));
+    if (history != nullptr) {
+        int16_t *const h = w - (ntaps - 1);
+        copy_samples(history, ntaps - 1, h);
+    }
+    for (size_t done = 0; done < n;) {
+        const size_t count = n - done < chunk ? n - done : chunk;
+        copy_samples(x + done, count, w);
+        std::memset(w + count, 0, (round_up(count, kMaxBlock) - count) * sizeof(int16_t));
+        path.sums(w, count, prepared, s.sums);
+        narrow(s.sums, count, out + done);
+        // The newest `past` samples of this window precede the next one.
+        std::memmove(s.window, s.window + count, past * sizeof(int16_t));
+        done += count;
+    }
+    return 0;
+}
+
+#if CORVANE_FIR_X86_PATHS
+bool avx2_usable() { return __builtin_cpu_supports("avx2"); }
+bool avx512_usable()
+{
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vnni");
+}
+#endif
+
+bool always() { return true; }
+
+const Path &pick()
+{
+    const Path *best = &kPaths[0];
+    for (size_t i = 1; i < kPathCount; ++i) {
+        if (kPaths[i].usable()) {
+            best = &kPaths[i];
+        }
+    }
+    return *best;
+}
+
+}  // namespace
+
+const Path kPaths[] = {
+    {"scalar", always, sums_scalar, narrow15_scalar, narrow8_scalar},
+#if CORVANE_FIR_X86_PATHS
+    {"avx2", avx2_usable, sums_avx2, narrow15_avx2, narrow8_avx2},
+    {"avx512", avx512_usable, sums_avx512, narrow15_avx512, narrow8_avx512},
+#endif
+};
+const size_t kPathCount = sizeof kPaths / sizeof kPaths[0];
+
+const Path &chosen()
+{
+    static const Path &path = pick();
+    return path;
+}
+
+// Tap-major order: each tap runs over the whole window, so the inner loop is
+// one multiply-add across consecutive outputs that compilers vectorise.
+void sums_scalar(const int16_t *w, size_t n, const Taps &t, int64_t *sums)
+{
+    for (size_t i = 0; i < n; ++i) {
+        sums[i] = 0;
+    }
+    for (size_t j = 0; j < t.count; ++j) {
+        const int32_t tap = t.taps[j];
+        const int16_t *xj = w - j;
+        for (size_t i = 0; i < n; ++i) {
+            sums[i] += tap * xj[i];
+        }
+    }
+}
+
+void narrow15_scalar(const int64_t *x, size_t n, int16_t *out, int s)
+{
+    for (size_t i = 0; i < n; ++i) {
+        store(out + i, narrow_q15_rule(load(x + i), s));
+    }
+}
+
+void narrow8_scalar(const int64_t *x, size_t n, int8_t *out, int s)
+{
+    for (size_t i = 0; i < n; ++i) {
+        store(out + i, narrow_q8_rule(load(x + i), s));
+    }
+}
+
+int run_q15(const Path &path, const int16_t *x, size_t n, const int16_t *taps, size_t ntaps,
+            const int16_t *history, int16_t *out, int s)
+{
+    auto narrow = [&path, s](int64_t *sums, size_t count, int16_t *dst) {
+        path.narrow15(sums, count, dst, s);
+    };
+    return run(path, x, n, taps, ntaps, history, out, narrow);
+}
+
+// The Q14 sums wrap at 32 bits, as dot_q8 does, before they are narrowed.
+int run_q8(const Path &path, const int8_t *x, size_t n, const int8_t *taps, size_t ntaps,
+           const int8_t *history, int8_t *out, int s)
+{
+    auto narrow = [&path, s](int64_t *sums, size_t count, int8_t *dst) {
+        for (size_t i = 0; i < count; ++i) {
+            sums[i] = static_cast<int32_t>(sums[i]);
+        }
+        path.narrow8(sums, count, dst, s);
+    };
+    return run(path, x, n, taps, ntaps, history, out, narrow);
+}
+
+}  // namespace corvane::fir
+
+extern "C" {
+
+int fir_q15(const int16_t *x, size_t n, const int16_t *taps, size_t ntaps, const int16_t *history,
+            int16_t *out, int s)
+{
+    return corvane::fir::run_q15(corvane::fir::chosen(), x, n, taps, ntaps, history, out, s);
+}
+
+int fir_q8(const int8_t *x, size_t n, const int8_t *taps, size_t ntaps, const int8_t *history,
+           int8_t *out, int s)
+{
+    return corvane::fir::run_q8(corvane::fir::chosen(), x, n, taps, ntaps, history, out, s);
+}
+
+}  // extern "C"

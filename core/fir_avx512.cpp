@@ -1,0 +1,164 @@
+// AVX-512 paths: the FIR sums, 32 consecutive outputs per block with VNNI's
+// fused pmaddwd-and-add, and the narrowing kernels, which AVX-512 has in
+// full (64-bit arithmetic shifts and saturating 64-to-16/8-bit moves).
+//
+// The sums follow the AVX2 path's layout (see fir_avx2.cpp). As there, every
+// function carries its own target attribute and no shared inline helper is
+// included.
+#include "fir_paths.h"
+
+#if CORVANE_FIR_X86_PATHS
+
+// GCC 12's AVX-512 intrinsics fill the lanes they leave alone from a
+// deliberately undefined register, which its own uninitialised-use check
+// then reports wherever they are inlined.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+#else
+#include <immintrin.h>
+#endif
+
+namespace corvane::fir {
+
+namespace {
+
+#define CORVANE_AVX512 __attribute__((target("avx512f,avx512bw,avx512vnni")))
+
+constexpr size_t kBlock = 32;
+constexpr size_t kNarrowStep = 8;
+constexpr int kNarrowMaxShift = 64;  // sign-filling shifts: every count past it gives 0
+
+CORVANE_AVX512 __m512i load(const int16_t *p) { return _mm512_loadu_si512(p); }
+
+CORVANE_AVX512 __m512i combine(__m256i hi, __m256i lo)
+{
+    return _mm512_add_epi64(_mm512_slli_epi64(_mm512_cvtepi32_epi64(hi), 8), _mm512_cvtepi32_epi64(lo));
+}
+
+CORVANE_AVX512 void put(int64_t *dst, __m512i v, bool first)
+{
+    _mm512_storeu_si512(dst, first ? v : _mm512_add_epi64(_mm512_loadu_si512(dst), v));
+}
+
+// even holds outputs 0, 2, .., 14 and odd 1, 3, .., 15.
+CORVANE_AVX512 void put_interleaved(int64_t *dst, __m512i even, __m512i odd, bool first)
+{
+    const __m512i first_half = _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11);
+    const __m512i second_half = _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15);
+    put(dst, _mm512_permutex2var_epi64(even, first_half, odd), first);
+    put(dst + 8, _mm512_permutex2var_epi64(even, second_half, odd), first);
+}
+
+CORVANE_AVX512 void finish_block(__m512i he, __m512i le, __m512i ho, __m512i lo, int64_t *dst, bool first)
+{
+    __m512i e0 = combine(_mm512_castsi512_si256(he), _mm512_castsi512_si256(le));
+    __m512i e1 = combine(_mm512_extracti64x4_epi64(he, 1), _mm512_extracti64x4_epi64(le, 1));
+    __m512i o0 = combine(_mm512_castsi512_si256(ho), _mm512_castsi512_si256(lo));
+    __m512i o1 = combine(_mm512_extracti64x4_epi64(ho, 1), _mm512_extracti64x4_epi64(lo, 1));
+    put_interleaved(dst, e0, o0, first);
+    put_interleaved(dst + 16, e1, o1, first);
+}
+
+// Each accumulator takes one fused multiply-add per tap pair, a chain as
+// long as the filter: two blocks at a time keep eight chains in flight.
+constexpr size_t kBlocksInFlight = 2;
+
+// Sums of tap pairs [g, g_end) for kBlocks consecutive blocks from w.
+template <size_t kBlocks>
+CORVANE_AVX512 void block_sums(const int16_t *w, const Taps &t, size_t g, size_t g_end, int64_t *sums)
+{
+    __m512i he[kBlocks], le[kBlocks], ho[kBlocks], lo[kBlocks];
+    for (size_t b = 0; b < kBlocks; ++b) {
+        he[b] = le[b] = ho[b] = lo[b] = _mm512_setzero_si512();
+    }
+    for (size_t p = g; p < g_end; ++p) {
+        const __m512i th = _mm512_set1_epi32(t.hi_pairs[p]);
+        const __m512i tl = _mm512_set1_epi32(t.lo_pairs[p]);
+        for (size_t b = 0; b < kBlocks; ++b) {
+            const int16_t *newest = w + b * kBlock - 2 * p;
+            const __m512i xe = load(newest - 1);
+            const __m512i xo = load(newest);
+            he[b] = _mm512_dpwssd_epi32(he[b], xe, th);
+            le[b] = _mm512_dpwssd_epi32(le[b], xe, tl);
+            ho[b] = _mm512_dpwssd_epi32(ho[b], xo, th);
+            lo[b] = _mm512_dpwssd_epi32(lo[b], xo, tl);
+        }
+    }
+    for (size_t b = 0; b < kBlocks; ++b) {
+        finish_block(he[b], le[b], ho[b], lo[b], sums + b * kBlock, g == 0);
+    }
+}
+
+// floor((x + 2^(s-1)) / 2^s) is (x >> s) plus bit s-1 of x; for s = 64 both
+// shifts fill with the sign and the sum is 0, as it is for every larger s.
+CORVANE_AVX512 __m512i round_shift(__m512i x, __m128i count, __m128i count_less_one)
+{
+    const __m512i one = _mm512_set1_epi64(1);
+    return _mm512_add_epi64(_mm512_sra_epi64(x, count),
+                            _mm512_and_si512(_mm512_sra_epi64(x, count_less_one), one));
+}
+
+CORVANE_AVX512 __mmask8 tail_mask(size_t left)
+{
+    return left >= kNarrowStep ? static_cast<__mmask8>(0xFF) : static_cast<__mmask8>((1u << left) - 1);
+}
+
+// Steps of eight, the last one masked; s <= 0 only saturates.
+template <typename Sample>
+CORVANE_AVX512 void narrow_steps(const int64_t *x, size_t n, Sample *out, int s)
+{
+    const int shift = s < 0 ? 0 : (s < kNarrowMaxShift ? s : kNarrowMaxShift);
+    const __m128i count = _mm_cvtsi32_si128(shift);
+    const __m128i count_less_one = _mm_cvtsi32_si128(shift - 1);
+    for (size_t i = 0; i < n; i += kNarrowStep) {
+        const __mmask8 m = tail_mask(n - i);
+        __m512i v = _mm512_maskz_loadu_epi64(m, x + i);
+        if (shift >= 1) {
+            v = round_shift(v, count, count_less_one);
+        }
+        if constexpr (sizeof(Sample) == 2) {
+            _mm512_mask_cvtsepi64_storeu_epi16(out + i, m, v);
+        } else {
+            _mm512_mask_cvtsepi64_storeu_epi8(out + i, m, v);
+        }
+    }
+}
+
+#undef CORVANE_AVX512
+
+}  // namespace
+
+__attribute__((target("avx512f,avx512bw,avx512vnni"))) void sums_avx512(const int16_t *w, size_t n,
+                                                                        const Taps &t, int64_t *sums)
+{
+    for (size_t g = 0; g < t.pairs; g += kPairsPerGroup) {
+        const size_t g_end = t.pairs - g < kPairsPerGroup ? t.pairs : g + kPairsPerGroup;
+        size_t i0 = 0;
+        for (; i0 + kBlock < n; i0 += kBlocksInFlight * kBlock) {
+            block_sums<kBlocksInFlight>(w + i0, t, g, g_end, sums + i0);
+        }
+        if (i0 < n) {
+            block_sums<1>(w + i0, t, g, g_end, sums + i0);
+        }
+    }
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vnni"))) void narrow15_avx512(const int64_t *x, size_t n,
+                                                                            int16_t *out, int s)
+{
+    narrow_steps(x, n, out, s);
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vnni"))) void narrow8_avx512(const int64_t *x, size_t n,
+                                                                           int8_t *out, int s)
+{
+    narrow_steps(x, n, out, s);
+}
+
+}  // namespace corvane::fir
+
+#endif  // CORVANE_FIR_X86_PATHS

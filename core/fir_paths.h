@@ -1,0 +1,92 @@
+// Internal: the block paths of the FIR and of the narrowing kernel, one table
+// entry per instruction set, so that tests can run each of them by name
+// whatever this CPU would pick.
+//
+// A FIR path forms raw 64-bit sums over a window of samples; a narrow path
+// brings raw sums back to samples. The scalar entry is always present; the
+// x86 entries are compiled with per-function target attributes in their own
+// files and used only where the CPU has them.
+#ifndef CORVANE_FIR_PATHS_H
+#define CORVANE_FIR_PATHS_H
+
+#include <cstddef>
+#include <cstdint>
+
+// The x86 paths are compiled on x86-64 unless the build asks for the scalar
+// rules alone (CORVANE_PORTABLE).
+#if !defined(CORVANE_PORTABLE) && (defined(__x86_64__) || defined(_M_X64))
+#define CORVANE_FIR_X86_PATHS 1
+#else
+#define CORVANE_FIR_X86_PATHS 0
+#endif
+
+namespace corvane::fir {
+
+// Taps prepared once per call. The scalar path reads `taps` (sign-extended
+// to 16 bits). The pmaddwd paths read them in pairs: taps[2p] and
+// taps[2p+1] multiply x[i - 2p] and x[i - 2p - 1], which lie at the higher
+// and the lower address of an adjacent pair, so each 32-bit word holds
+// taps[2p+1] in its low half and taps[2p] in its high half. A product of two
+// Q15 values needs 31 bits and two of them overflow a 32-bit lane, so each
+// tap is split as t = hi * 2^8 + lo with lo in 0..255: a pair sum of the lo
+// parts stays below 2^24 and of the hi parts below 2^23, and 32-bit lanes
+// take kPairsPerGroup of either before the sum moves to 64 bits as
+// hi_sum * 2^8 + lo_sum. An odd tap count gets a zero tap at the end.
+struct Taps {
+    const int16_t *taps;
+    size_t count;
+    const int32_t *hi_pairs;
+    const int32_t *lo_pairs;
+    size_t pairs;
+};
+
+inline constexpr size_t kPairsPerGroup = 128;
+
+// Outputs per block of the widest path. Windows are readable, zero-padded,
+// up to n rounded up to this; every path may compute outputs past n there.
+inline constexpr size_t kMaxBlock = 32;
+
+// sums[i] = sum over j < t.count of t.taps[j] * w[i - j], exactly, for
+// i < n; w[-(2 * t.pairs - 1)] .. w[round_up(n, kMaxBlock) - 1] are readable.
+// `sums` has room for n rounded up to kMaxBlock.
+using SumsFn = void (*)(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
+// The narrow_q15 / narrow_q8 kernels over a contiguous run.
+using Narrow15Fn = void (*)(const int64_t *x, size_t n, int16_t *out, int s);
+using Narrow8Fn = void (*)(const int64_t *x, size_t n, int8_t *out, int s);
+
+struct Path {
+    const char *name;
+    bool (*usable)();
+    SumsFn sums;
+    Narrow15Fn narrow15;
+    Narrow8Fn narrow8;
+};
+
+// Every path this build has, scalar first; chosen() is the widest one the
+// CPU can run, found once.
+extern const Path kPaths[];
+extern const size_t kPathCount;
+const Path &chosen();
+
+// The filters of fir.h on the given path.
+int run_q15(const Path &path, const int16_t *x, size_t n, const int16_t *taps, size_t ntaps,
+            const int16_t *history, int16_t *out, int s);
+int run_q8(const Path &path, const int8_t *x, size_t n, const int8_t *taps, size_t ntaps,
+           const int8_t *history, int8_t *out, int s);
+
+void sums_scalar(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
+void narrow15_scalar(const int64_t *x, size_t n, int16_t *out, int s);
+void narrow8_scalar(const int64_t *x, size_t n, int8_t *out, int s);
+
+#if CORVANE_FIR_X86_PATHS
+void sums_avx2(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
+void narrow15_avx2(const int64_t *x, size_t n, int16_t *out, int s);
+void narrow8_avx2(const int64_t *x, size_t n, int8_t *out, int s);
+void sums_avx512(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
+void narrow15_avx512(const int64_t *x, size_t n, int16_t *out, int s);
+void narrow8_avx512(const int64_t *x, size_t n, int8_t *out, int s);
+#endif
+
+}  // namespace corvane::fir
+
+#endif  // CORVANE_FIR_PATHS_H

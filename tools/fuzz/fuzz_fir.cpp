@@ -1,0 +1,109 @@
+// libFuzzer target: the FIR and the narrowing kernels on every path this CPU
+// runs, against the scalar path, and a two-block split with the history
+// carried, against one pass.
+// Input: flags, tap count, split point, shift count, then sample bytes (taps,
+// history, signal).
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "fir_paths.h"
+
+namespace {
+
+using corvane::fir::kPathCount;
+using corvane::fir::kPaths;
+using corvane::fir::Path;
+
+constexpr size_t kHeader = 1 + 2 + 2 + 4;
+constexpr size_t kMaxTaps = 700;
+
+template <typename T>
+T ld(const uint8_t *p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <typename T>
+std::vector<T> take(const uint8_t *&p, const uint8_t *end, size_t n)
+{
+    std::vector<T> v(n);
+    const size_t bytes = std::min(n * sizeof(T), static_cast<size_t>(end - p));
+    if (bytes != 0) {
+        std::memcpy(v.data(), p, bytes);
+        p += bytes;
+    }
+    return v;
+}
+
+template <typename T>
+int run(const Path &path, const std::vector<T> &x, size_t begin, size_t end, const std::vector<T> &taps,
+        const T *history, T *out, int s)
+{
+    if constexpr (sizeof(T) == 2) {
+        return corvane::fir::run_q15(path, x.data() + begin, end - begin, taps.data(), taps.size(), history,
+                                     out + begin, s);
+    } else {
+        return corvane::fir::run_q8(path, x.data() + begin, end - begin, taps.data(), taps.size(), history,
+                                    out + begin, s);
+    }
+}
+
+template <typename T>
+void check(const uint8_t *p, const uint8_t *end, size_t ntaps, size_t split, int s, bool with_history)
+{
+    const auto taps = take<T>(p, end, ntaps);
+    const auto history = take<T>(p, end, ntaps - 1);
+    const auto x = take<T>(p, end, static_cast<size_t>(end - p) / sizeof(T));
+    const T *h = with_history ? history.data() : nullptr;
+    split = x.empty() ? 0 : split % (x.size() + 1);
+
+    std::vector<T> want(x.size()), got(x.size());
+    if (run(kPaths[0], x, 0, x.size(), taps, h, want.data(), s) != 0) {
+        std::abort();
+    }
+    for (size_t i = 1; i < kPathCount; ++i) {
+        if (!kPaths[i].usable()) {
+            continue;
+        }
+        if (run(kPaths[i], x, 0, x.size(), taps, h, got.data(), s) != 0 || got != want) {
+            std::abort();
+        }
+        // The second block's history: the last ntaps - 1 samples of [history, first block].
+        std::vector<T> seen(ntaps - 1, 0);
+        if (with_history) {
+            seen = history;
+        }
+        seen.insert(seen.end(), x.begin(), x.begin() + split);
+        std::fill(got.begin(), got.end(), T{0});
+        if (run(kPaths[i], x, 0, split, taps, h, got.data(), s) != 0 ||
+            run(kPaths[i], x, split, x.size(), taps, seen.data() + (seen.size() - (ntaps - 1)), got.data(), s) != 0 ||
+            got != want) {
+            std::abort();
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < kHeader) {
+        return 0;
+    }
+    const uint8_t flags = data[0];
+    const size_t ntaps = ld<uint16_t>(data + 1) % kMaxTaps + 1;
+    const size_t split = ld<uint16_t>(data + 3);
+    const int s = ld<int32_t>(data + 5);
+    const uint8_t *p = data + kHeader, *end = data + size;
+    if (flags & 1) {
+        check<int8_t>(p, end, ntaps, split, s, flags & 2);
+    } else {
+        check<int16_t>(p, end, ntaps, split, s, flags & 2);
+    }
+    return 0;
+}
