@@ -2,19 +2,29 @@
 // (vpmulhrsw) that SSE2 lacks, which halves the work per product.
 //
 // Every function that touches a 256-bit register carries its own target
-// attribute, and this file includes none of the core's inline helpers: a
-// target pragma or flag over the whole file could let the linker keep an
-// AVX2-compiled copy of a shared inline function for the SSE2 callers too.
-// Lambdas do not inherit the attribute, so the lane steps are plain functions.
-#include "elementwise_avx2.h"
+// attribute, never a pragma or flag over the whole file: that could let the
+// linker keep an AVX2-compiled copy of a shared inline helper for the SSE2
+// callers too. Lambdas do not inherit the attribute, so the lane steps are
+// plain functions.
+#include "targets.h"
+
+#if CORVANE_X86_PATHS
 
 #include <immintrin.h>
+
+#include "paths.h"
+#include "sample_rules.h"
 
 namespace corvane::avx2 {
 
 namespace {
 
 #define CORVANE_AVX2 __attribute__((target("avx2")))
+
+// Bytes of each operand per block: the output must start at least this far
+// past each input (unsigned distance) for the blocks to give the forward pass.
+constexpr size_t kMulQ15BlockBytes = 64;
+constexpr size_t kMulQ8BlockBytes = 32;
 
 CORVANE_AVX2 __m256i load(const void *p)
 {
@@ -50,13 +60,11 @@ CORVANE_AVX2 __m256i mul_q8_lanes(__m256i a, __m256i b)
     return _mm256_shuffle_epi8(_mm256_packs_epi16(even, odd), interleave);
 }
 
-#undef CORVANE_AVX2
-
-}  // namespace
-
 // Two vectors of each operand per 64-byte block, matching the SSE2 block
 // size so that both paths share one distance test.
-__attribute__((target("avx2"))) size_t mul_q15_blocks(const int16_t *a, const int16_t *b,
+// Whole blocks over the first n samples; each returns how many samples it
+// covered. Each block loads all of its inputs before it stores.
+CORVANE_AVX2 size_t mul_q15_blocks(const int16_t *a, const int16_t *b,
                                                       int16_t *out, size_t n)
 {
     constexpr size_t kStep = kMulQ15BlockBytes / sizeof(int16_t);
@@ -73,7 +81,7 @@ __attribute__((target("avx2"))) size_t mul_q15_blocks(const int16_t *a, const in
 
 // One vector of each operand per block: outputs as close as 32 bytes past an
 // input keep the wide path.
-__attribute__((target("avx2"))) size_t mul_q8_blocks(const int8_t *a, const int8_t *b,
+CORVANE_AVX2 size_t mul_q8_blocks(const int8_t *a, const int8_t *b,
                                                      int8_t *out, size_t n)
 {
     constexpr size_t kStep = kMulQ8BlockBytes;
@@ -86,4 +94,33 @@ __attribute__((target("avx2"))) size_t mul_q8_blocks(const int8_t *a, const int8
     return done;
 }
 
+#undef CORVANE_AVX2
+
+bool blocks_allowed(const void *a, const void *b, const void *out, size_t block_bytes)
+{
+    return byte_distance(a, out) >= block_bytes && byte_distance(b, out) >= block_bytes;
+}
+
+}  // namespace
+
+// The SSE2 path finishes what the wide blocks leave (or all of it, when the
+// output is too close for them): the same block size and distance test, so
+// the two paths part only in how fast they are.
+void mul_q15(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b, int16_t *out)
+{
+    const size_t n = processed(len_a, len_b);
+    const size_t done = blocks_allowed(a, b, out, kMulQ15BlockBytes) ? mul_q15_blocks(a, b, out, n) : 0;
+    sse2::mul_q15(a + done, n - done, b + done, n - done, out + done);
+}
+
+// Outputs too close for a 32-byte block may still take the SSE2 16-byte one.
+void mul_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b, int8_t *out)
+{
+    const size_t n = processed(len_a, len_b);
+    const size_t done = blocks_allowed(a, b, out, kMulQ8BlockBytes) ? mul_q8_blocks(a, b, out, n) : 0;
+    sse2::mul_q8(a + done, n - done, b + done, n - done, out + done);
+}
+
 }  // namespace corvane::avx2
+
+#endif  // CORVANE_X86_PATHS

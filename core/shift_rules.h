@@ -1,56 +1,83 @@
-// The shift rules for one sample, written once for every block path's
-// remainder. Each takes the count already clamped to the range where the
-// result still changes: k = 0 copies, and a count at the sample width stands
-// for every count past it.
+// The shift rules, written once: each kernel's regimes (copy, scale, sign or
+// zero result), the constants a regime needs, and the element rule of each.
+// Block paths pick the same regime and agree with these lane for lane.
 #ifndef CORVANE_SHIFT_RULES_H
 #define CORVANE_SHIFT_RULES_H
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "sample_rules.h"
 
 namespace corvane {
 
-// Saturating x * 2^k for 0 <= k <= 16; the product is exact in 32 bits below
-// 16, and at 16 only the sign is left.
-inline int16_t shl_q15_rule(int16_t x, int k)
+// ---- Sign regime of the saturating left shifts: x * 2^s for s at or past the
+// sample width saturates to the end of the range on x's side.
+template <typename T, int32_t Max, int32_t Min>
+inline T saturated_sign(T x)
 {
-    return k < 16 ? sat16(int32_t{x} * (int32_t{1} << k)) : sat16((x > 0) * kQ15Max + (x < 0) * kQ15Min);
+    return static_cast<T>((x > 0) * Max + (x < 0) * Min);
 }
 
-inline int8_t shl_q8_rule(int8_t x, int k)
+// ---- Scale regime of the saturating left shifts: 1 <= s < width. The
+// product is exact in 32 bits.
+inline int16_t shl_q15_rule(int16_t x, int32_t scale) { return sat16(int32_t{x} * scale); }
+inline int8_t shl_q8_rule(int8_t x, int32_t scale) { return sat8(int32_t{x} * scale); }
+
+// ---- Rounding right shifts: out = (x + r) >> k, with r = 2^(s-1) in the
+// scaling range and 0 past it.
+struct Rounding {
+    int32_t r;
+    int k;
+};
+
+// Width is the sample width, MaxShift the largest shift of the intermediate.
+template <int Width, int MaxShift>
+inline Rounding rounding_for(int s)
 {
-    return k < 8 ? sat8(int32_t{x} * (int32_t{1} << k)) : sat8((x > 0) * kQ8Max + (x < 0) * kQ8Min);
+    return {s < Width ? int32_t{1} << (s - 1) : 0, s < MaxShift ? s : MaxShift};
 }
 
-// (x + 2^(k-1)) >> k for 1 <= k < width; at the width only the sign is left,
-// which x >> (width - 1) gives with nothing added.
-inline int16_t shr_q15_rule(int16_t x, int k)
+inline int16_t shr_q15_rule(int16_t x, Rounding c) { return static_cast<int16_t>((int32_t{x} + c.r) >> c.k); }
+inline int8_t shr_q8_rule(int8_t x, Rounding c) { return static_cast<int8_t>((int32_t{x} + c.r) >> c.k); }
+
+// ---- 64-bit shifts wrap through unsigned arithmetic.
+inline int64_t shl_i64_rule(int64_t x, int s)
 {
-    const int32_t half = (k > 0 && k < 16) ? int32_t{1} << (k - 1) : 0;
-    return static_cast<int16_t>((int32_t{x} + half) >> (k < 16 ? k : 15));
+    return static_cast<int64_t>(static_cast<uint64_t>(x) << s);
 }
 
-inline int8_t shr_q8_rule(int8_t x, int k)
+inline int64_t shr_i64_rule(int64_t x, uint64_t r, int k)
 {
-    const int32_t half = (k > 0 && k < 8) ? int32_t{1} << (k - 1) : 0;
-    return static_cast<int8_t>((int32_t{x} + half) >> (k < 8 ? k : 7));
+    return static_cast<int64_t>(static_cast<uint64_t>(x) + r) >> k;
 }
 
-// Wrapping x * 2^k for 0 <= k; 0 from 63 on.
-inline int64_t shl_i64_rule(int64_t x, int k)
-{
-    return k < 63 ? static_cast<int64_t>(static_cast<uint64_t>(x) << k) : 0;
-}
+// Below this distance the chunked copy would make too many small calls.
+inline constexpr size_t kCopyChunkMinBytes = 64;
 
-// The half added before the 64-bit right shift by s: 2^(s-1) in the scaling
-// range, nothing outside it.
-inline uint64_t shr_i64_half(int s) { return (s > 0 && s < 63) ? uint64_t{1} << (s - 1) : 0; }
-
-// (x + half) wrapping at 64 bits, then shifted right by 0 <= k <= 63.
-inline int64_t shr_i64_rule(int64_t x, uint64_t half, int k)
+// The forward pass of out[i] = a[i]. An output at or below the input, or past
+// its end, receives the input unchanged, which memmove does. An output that
+// starts inside the input further up re-reads samples the pass has already
+// written, replicating the first stretch; chunks no longer than the distance
+// reproduce that, one memcpy each.
+template <typename T>
+void copy_forward(const T *a, size_t n, T *out)
 {
-    return static_cast<int64_t>(static_cast<uint64_t>(x) + half) >> k;
+    const uint64_t distance = byte_distance(a, out);
+    const size_t bytes = n * sizeof(T);
+    if (distance == 0 || distance >= bytes) {
+        std::memmove(out, a, bytes);
+        return;
+    }
+    size_t i = 0;
+    if (distance >= kCopyChunkMinBytes) {
+        const size_t chunk = distance / sizeof(T);
+        for (; n - i >= chunk; i += chunk) {
+            std::memcpy(out + i, a + i, chunk * sizeof(T));
+        }
+    }
+    forward_unary(a, out, i, n, [](T x) { return x; });
 }
 
 }  // namespace corvane

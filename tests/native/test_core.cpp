@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "elementwise_paths.h"
 #include "fixedpoint.h"
+#include "paths.h"
 #include "reference.h"
 
 namespace {
@@ -180,56 +180,101 @@ TEST(Core, EveryQ8Pair)
     }
 }
 
-// The products have an SSE2 and an AVX2 block path and the exported kernels
-// take only the one this CPU favours, so each path is swept on its own.
-struct ProductPath {
-    const char *name;
-    bool needs_avx2;
-    void (*mul15)(const int16_t *, size_t, const int16_t *, size_t, int16_t *);
-    void (*mul8)(const int8_t *, size_t, const int8_t *, size_t, int8_t *);
+// The exported kernels take only the path this CPU favours, so each path of
+// the products is swept on its own; paths the CPU lacks are skipped.
+template <typename Fn>
+struct NamedPath {
+    std::string name;
+    corvane::Isa isa;
+    Fn fn;
 };
 
-const ProductPath kProductPaths[] = {
-    {"sse2", false, corvane::paths::mul_q15_sse2, corvane::paths::mul_q8_sse2},
-    {"avx2", true, corvane::paths::mul_q15_avx2, corvane::paths::mul_q8_avx2},
-};
+template <typename Fn, size_t N>
+std::vector<NamedPath<Fn>> named_paths(const char *kernel, const corvane::Path<Fn> (&table)[N])
+{
+    std::vector<NamedPath<Fn>> out;
+    for (const auto &p : table) {
+        out.push_back({std::string(kernel) + "_" + corvane::isa_name(p.isa), p.isa, p.fn});
+    }
+    return out;
+}
 
 // Failure messages name the path rather than dumping the struct's bytes.
-void PrintTo(const ProductPath &p, std::ostream *os) { *os << p.name; }
+template <typename Fn>
+void PrintTo(const NamedPath<Fn> &p, std::ostream *os)
+{
+    *os << p.name;
+}
 
-class ProductPaths : public testing::TestWithParam<ProductPath> {
+template <typename Fn>
+class OnePath : public testing::TestWithParam<NamedPath<Fn>> {
 protected:
     void SetUp() override
     {
-        if (GetParam().needs_avx2 && !__builtin_cpu_supports("avx2")) {
-            GTEST_SKIP() << "this CPU lacks AVX2";
+        if (!corvane::isa_supported(this->GetParam().isa)) {
+            GTEST_SKIP() << "this CPU lacks " << corvane::isa_name(this->GetParam().isa);
         }
     }
 };
 
-// Named so that the ctest split by "Exhaustive" puts it with the long sweeps.
-using ExhaustiveProductPaths = ProductPaths;
-
-TEST_P(ExhaustiveProductPaths, EveryQ15Pair) { sweep_every_q15_pair<ref_mul15>("mul_q15", GetParam().mul15); }
-
-TEST_P(ProductPaths, EveryQ8Pair)
+template <typename Fn>
+std::string path_name(const testing::TestParamInfo<NamedPath<Fn>> &info)
 {
+    return info.param.name;
+}
+
+// Named so that the ctest split by "Exhaustive" puts it with the long sweeps.
+using ExhaustiveQ15Paths = OnePath<corvane::BinaryQ15>;
+using Q8Paths = OnePath<corvane::BinaryQ8>;
+
+TEST_P(ExhaustiveQ15Paths, EveryQ15Pair)
+{
+    const auto &p = GetParam();
+    if (p.name.rfind("add", 0) == 0) {
+        sweep_every_q15_pair<ref_add15>(p.name.c_str(), p.fn);
+    } else if (p.name.rfind("sub", 0) == 0) {
+        sweep_every_q15_pair<ref_sub15>(p.name.c_str(), p.fn);
+    } else {
+        sweep_every_q15_pair<ref_mul15>(p.name.c_str(), p.fn);
+    }
+}
+
+TEST_P(Q8Paths, EveryQ8Pair)
+{
+    const auto &p = GetParam();
+    int32_t (*rule)(int32_t, int32_t) = p.name.rfind("add", 0) == 0 ? ref_add8 : p.name.rfind("sub", 0) == 0 ? ref_sub8 : ref_mul8;
     constexpr size_t kAll = 65536;
     std::vector<int8_t> a(kAll), b(kAll), out(kAll), want(kAll);
     for (size_t i = 0; i < kAll; ++i) {
         a[i] = static_cast<int8_t>(i >> 8);
         b[i] = static_cast<int8_t>(i);
-        want[i] = static_cast<int8_t>(ref_mul8(a[i], b[i]));
+        want[i] = static_cast<int8_t>(rule(a[i], b[i]));
     }
-    GetParam().mul8(a.data(), kAll, b.data(), kAll, out.data());
+    p.fn(a.data(), kAll, b.data(), kAll, out.data());
     long bad = first_mismatch(out, want);
     ASSERT_EQ(bad, -1) << "a=" << int{a[bad]} << " b=" << int{b[bad]} << " got " << int{out[bad]};
 }
 
-std::string path_name(const testing::TestParamInfo<ProductPath> &info) { return info.param.name; }
+template <typename Fn>
+std::vector<NamedPath<Fn>> concat(std::initializer_list<std::vector<NamedPath<Fn>>> parts)
+{
+    std::vector<NamedPath<Fn>> out;
+    for (const auto &part : parts) {
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    return out;
+}
 
-INSTANTIATE_TEST_SUITE_P(Mul, ExhaustiveProductPaths, testing::ValuesIn(kProductPaths), path_name);
-INSTANTIATE_TEST_SUITE_P(Mul, ProductPaths, testing::ValuesIn(kProductPaths), path_name);
+INSTANTIATE_TEST_SUITE_P(Binary, ExhaustiveQ15Paths,
+                         testing::ValuesIn(concat<corvane::BinaryQ15>({named_paths("add_q15", corvane::kAddQ15Paths),
+                                                                       named_paths("sub_q15", corvane::kSubQ15Paths),
+                                                                       named_paths("mul_q15", corvane::kMulQ15Paths)})),
+                         path_name<corvane::BinaryQ15>);
+INSTANTIATE_TEST_SUITE_P(Binary, Q8Paths,
+                         testing::ValuesIn(concat<corvane::BinaryQ8>({named_paths("add_q8", corvane::kAddQ8Paths),
+                                                                      named_paths("sub_q8", corvane::kSubQ8Paths),
+                                                                      named_paths("mul_q8", corvane::kMulQ8Paths)})),
+                         path_name<corvane::BinaryQ8>);
 
 // ---- Shifts: every sample at every count -----------------------------------
 

@@ -1,4 +1,4 @@
-// Overlap: every kernel with an output, and each block path on its own, with
+// Overlap: every path of every kernel with an output, called directly, with
 // the output at a spread of byte distances from each input (below, on it, just
 // above, about a block away, apart), against the forward pass run here on a
 // copy of the same bytes. Comparing the whole buffers also catches writes
@@ -6,30 +6,22 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <ostream>
 #include <random>
 #include <string>
+#include <variant>
 #include <vector>
 
-#include "elementwise_paths.h"
-#include "fixedpoint.h"
+#include "cpu_features.h"
+#include "paths.h"
 #include "reference.h"
-
-#if defined(__aarch64__)
-#include "paths_neon.h"
-#endif
 
 namespace {
 
 using namespace reference;
-
-bool always() { return true; }
-
-#if defined(__x86_64__)
-bool has_avx2() { return __builtin_cpu_supports("avx2"); }
-#endif
 
 template <typename T>
 T get(const unsigned char *p)
@@ -45,46 +37,57 @@ void put(unsigned char *p, T v)
     std::memcpy(p, &v, sizeof v);
 }
 
-// Kernels behind one raw-byte signature, so one table holds every type.
+// One path of one kernel behind a raw-byte call, so one table holds every
+// sample type; `rule` computes one output element from the bytes of its inputs.
 struct BinaryEntry {
-    const char *name;
+    std::string name;
+    corvane::Isa isa;
     size_t size;
-    void (*kernel)(const unsigned char *a, const unsigned char *b, unsigned char *out, size_t n);
+    std::variant<corvane::BinaryQ15, corvane::BinaryQ8> fn;
     void (*rule)(const unsigned char *a, const unsigned char *b, unsigned char *out);
-    bool (*usable)();
 };
-
-template <typename T, void (*Kernel)(const T *, size_t, const T *, size_t, T *), int32_t (*Rule)(int32_t, int32_t)>
-BinaryEntry binary(const char *name, bool (*usable)() = always)
-{
-    return {name, sizeof(T),
-            [](const unsigned char *a, const unsigned char *b, unsigned char *out, size_t n) {
-                Kernel(reinterpret_cast<const T *>(a), n, reinterpret_cast<const T *>(b), n,
-                       reinterpret_cast<T *>(out));
-            },
-            [](const unsigned char *a, const unsigned char *b, unsigned char *out) {
-                put(out, static_cast<T>(Rule(get<T>(a), get<T>(b))));
-            },
-            usable};
-}
 
 struct ShiftEntry {
-    const char *name;
+    std::string name;
+    corvane::Isa isa;
     size_t size;
-    void (*kernel)(const unsigned char *a, unsigned char *out, size_t n, int s);
+    std::variant<corvane::ShiftQ15, corvane::ShiftQ8, corvane::ShiftI64> fn;
     void (*rule)(const unsigned char *a, unsigned char *out, int s);
-    bool (*usable)();
 };
 
-template <typename T, void (*Kernel)(const T *, size_t, T *, int), int64_t (*Rule)(int64_t, int)>
-ShiftEntry shift(const char *name, bool (*usable)() = always)
+template <typename T>
+void call(void (*fn)(const T *, size_t, const T *, size_t, T *), const unsigned char *a, const unsigned char *b,
+          unsigned char *out, size_t n)
 {
-    return {name, sizeof(T),
-            [](const unsigned char *a, unsigned char *out, size_t n, int s) {
-                Kernel(reinterpret_cast<const T *>(a), n, reinterpret_cast<T *>(out), s);
-            },
-            [](const unsigned char *a, unsigned char *out, int s) { put(out, static_cast<T>(Rule(get<T>(a), s))); },
-            usable};
+    fn(reinterpret_cast<const T *>(a), n, reinterpret_cast<const T *>(b), n, reinterpret_cast<T *>(out));
+}
+
+template <typename T>
+void call(void (*fn)(const T *, size_t, T *, int), const unsigned char *a, unsigned char *out, size_t n, int s)
+{
+    fn(reinterpret_cast<const T *>(a), n, reinterpret_cast<T *>(out), s);
+}
+
+template <typename T, int32_t (*Rule)(int32_t, int32_t), typename Fn, size_t N>
+void add_paths(std::vector<BinaryEntry> &entries, const char *kernel, const corvane::Path<Fn> (&table)[N])
+{
+    for (const auto &p : table) {
+        entries.push_back({std::string(kernel) + "_" + corvane::isa_name(p.isa), p.isa, sizeof(T), p.fn,
+                           [](const unsigned char *a, const unsigned char *b, unsigned char *out) {
+                               put(out, static_cast<T>(Rule(get<T>(a), get<T>(b))));
+                           }});
+    }
+}
+
+template <typename T, int64_t (*Rule)(int64_t, int), typename Fn, size_t N>
+void add_paths(std::vector<ShiftEntry> &entries, const char *kernel, const corvane::Path<Fn> (&table)[N])
+{
+    for (const auto &p : table) {
+        entries.push_back({std::string(kernel) + "_" + corvane::isa_name(p.isa), p.isa, sizeof(T), p.fn,
+                           [](const unsigned char *a, unsigned char *out, int s) {
+                               put(out, static_cast<T>(Rule(get<T>(a), s)));
+                           }});
+    }
 }
 
 int64_t shl15(int64_t x, int s) { return ref_shl_sat(x, s, 16); }
@@ -92,45 +95,29 @@ int64_t shr15(int64_t x, int s) { return ref_shr_round(x, s, 16); }
 int64_t shl8(int64_t x, int s) { return ref_shl_sat(x, s, 8); }
 int64_t shr8(int64_t x, int s) { return ref_shr_round(x, s, 8); }
 
-const BinaryEntry kBinaryKernels[] = {
-    binary<int16_t, add_q15, ref_add15>("add_q15"),
-    binary<int16_t, sub_q15, ref_sub15>("sub_q15"),
-    binary<int16_t, mul_q15, ref_mul15>("mul_q15"),
-    binary<int8_t, add_q8, ref_add8>("add_q8"),
-    binary<int8_t, sub_q8, ref_sub8>("sub_q8"),
-    binary<int8_t, mul_q8, ref_mul8>("mul_q8"),
-#if defined(__x86_64__)
-    binary<int16_t, corvane::paths::mul_q15_sse2, ref_mul15>("mul_q15_sse2"),
-    binary<int16_t, corvane::paths::mul_q15_avx2, ref_mul15>("mul_q15_avx2", has_avx2),
-    binary<int8_t, corvane::paths::mul_q8_sse2, ref_mul8>("mul_q8_sse2"),
-    binary<int8_t, corvane::paths::mul_q8_avx2, ref_mul8>("mul_q8_avx2", has_avx2),
-#endif
-#if defined(__aarch64__)
-    binary<int16_t, corvane::paths::add_q15_neon, ref_add15>("add_q15_neon"),
-    binary<int16_t, corvane::paths::sub_q15_neon, ref_sub15>("sub_q15_neon"),
-    binary<int16_t, corvane::paths::mul_q15_neon, ref_mul15>("mul_q15_neon"),
-    binary<int8_t, corvane::paths::add_q8_neon, ref_add8>("add_q8_neon"),
-    binary<int8_t, corvane::paths::sub_q8_neon, ref_sub8>("sub_q8_neon"),
-    binary<int8_t, corvane::paths::mul_q8_neon, ref_mul8>("mul_q8_neon"),
-#endif
-};
+std::vector<BinaryEntry> binary_paths()
+{
+    std::vector<BinaryEntry> e;
+    add_paths<int16_t, ref_add15>(e, "add_q15", corvane::kAddQ15Paths);
+    add_paths<int16_t, ref_sub15>(e, "sub_q15", corvane::kSubQ15Paths);
+    add_paths<int16_t, ref_mul15>(e, "mul_q15", corvane::kMulQ15Paths);
+    add_paths<int8_t, ref_add8>(e, "add_q8", corvane::kAddQ8Paths);
+    add_paths<int8_t, ref_sub8>(e, "sub_q8", corvane::kSubQ8Paths);
+    add_paths<int8_t, ref_mul8>(e, "mul_q8", corvane::kMulQ8Paths);
+    return e;
+}
 
-const ShiftEntry kShiftKernels[] = {
-    shift<int16_t, shl_q15, shl15>("shl_q15"),
-    shift<int16_t, shr_q15, shr15>("shr_q15"),
-    shift<int8_t, shl_q8, shl8>("shl_q8"),
-    shift<int8_t, shr_q8, shr8>("shr_q8"),
-    shift<int64_t, shl_i64, ref_shl64>("shl_i64"),
-    shift<int64_t, shr_i64, ref_shr64>("shr_i64"),
-#if defined(__aarch64__)
-    shift<int16_t, corvane::paths::shl_q15_neon, shl15>("shl_q15_neon"),
-    shift<int16_t, corvane::paths::shr_q15_neon, shr15>("shr_q15_neon"),
-    shift<int8_t, corvane::paths::shl_q8_neon, shl8>("shl_q8_neon"),
-    shift<int8_t, corvane::paths::shr_q8_neon, shr8>("shr_q8_neon"),
-    shift<int64_t, corvane::paths::shl_i64_neon, ref_shl64>("shl_i64_neon"),
-    shift<int64_t, corvane::paths::shr_i64_neon, ref_shr64>("shr_i64_neon"),
-#endif
-};
+std::vector<ShiftEntry> shift_paths()
+{
+    std::vector<ShiftEntry> e;
+    add_paths<int16_t, shl15>(e, "shl_q15", corvane::kShlQ15Paths);
+    add_paths<int16_t, shr15>(e, "shr_q15", corvane::kShrQ15Paths);
+    add_paths<int8_t, shl8>(e, "shl_q8", corvane::kShlQ8Paths);
+    add_paths<int8_t, shr8>(e, "shr_q8", corvane::kShrQ8Paths);
+    add_paths<int64_t, ref_shl64>(e, "shl_i64", corvane::kShlI64Paths);
+    add_paths<int64_t, ref_shr64>(e, "shr_i64", corvane::kShrI64Paths);
+    return e;
+}
 
 // Output minus input, in bytes. The two sentinels put the input wholly below
 // or wholly above the output, whatever the length.
@@ -194,8 +181,8 @@ class OverlapShift : public testing::TestWithParam<ShiftEntry> {};
 TEST_P(OverlapBinary, ForwardPassAtEveryDistance)
 {
     const BinaryEntry &k = GetParam();
-    if (!k.usable()) {
-        GTEST_SKIP() << "this CPU lacks the instructions of " << k.name;
+    if (!corvane::isa_supported(k.isa)) {
+        GTEST_SKIP() << "this CPU lacks " << corvane::isa_name(k.isa);
     }
     std::mt19937_64 gen(0x0b1ab);
     for (size_t n : kLengths) {
@@ -210,7 +197,7 @@ TEST_P(OverlapBinary, ForwardPassAtEveryDistance)
                     std::memcpy(y, &want[b + i], k.size);
                     k.rule(x, y, &want[out + i]);
                 }
-                k.kernel(&got[a], &got[b], &got[out], n);
+                std::visit([&](auto fn) { call(fn, &got[a], &got[b], &got[out], n); }, k.fn);
                 ASSERT_EQ(first_difference(got, want, out), "")
                     << "n=" << n << " out-a=" << distance_name(da) << " out-b=" << distance_name(db);
             }
@@ -221,8 +208,8 @@ TEST_P(OverlapBinary, ForwardPassAtEveryDistance)
 TEST_P(OverlapShift, ForwardPassAtEveryDistance)
 {
     const ShiftEntry &k = GetParam();
-    if (!k.usable()) {
-        GTEST_SKIP() << "this CPU lacks the instructions of " << k.name;
+    if (!corvane::isa_supported(k.isa)) {
+        GTEST_SKIP() << "this CPU lacks " << corvane::isa_name(k.isa);
     }
     std::mt19937_64 gen(0x5417);
     for (size_t n : kLengths) {
@@ -236,7 +223,7 @@ TEST_P(OverlapShift, ForwardPassAtEveryDistance)
                     std::memcpy(x, &want[a + i], k.size);
                     k.rule(x, &want[out + i], s);
                 }
-                k.kernel(&got[a], &got[out], n, s);
+                std::visit([&](auto fn) { call(fn, &got[a], &got[out], n, s); }, k.fn);
                 ASSERT_EQ(first_difference(got, want, out), "")
                     << "n=" << n << " s=" << s << " out-a=" << distance_name(d);
             }
@@ -250,7 +237,7 @@ std::string entry_name(const testing::TestParamInfo<Entry> &info)
     return info.param.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, OverlapBinary, testing::ValuesIn(kBinaryKernels), entry_name<BinaryEntry>);
-INSTANTIATE_TEST_SUITE_P(Kernels, OverlapShift, testing::ValuesIn(kShiftKernels), entry_name<ShiftEntry>);
+INSTANTIATE_TEST_SUITE_P(Kernels, OverlapBinary, testing::ValuesIn(binary_paths()), entry_name<BinaryEntry>);
+INSTANTIATE_TEST_SUITE_P(Kernels, OverlapShift, testing::ValuesIn(shift_paths()), entry_name<ShiftEntry>);
 
 }  // namespace
