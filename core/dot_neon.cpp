@@ -4,16 +4,17 @@
 // additions gives the plain sum: widening multiplies form exact products and
 // pairwise add-accumulate (vpadal) folds them into lanes twice as wide, where
 // they wrap exactly as the plain sum does.
-#include "fixedpoint.h"
-#include "paths_neon.h"
+#include "targets.h"
+
+#if CORVANE_NEON_PATHS
+
+#include "paths.h"
 #include "sample_rules.h"
 #include "simd_neon.h"
 
 using namespace corvane;
 
 namespace {
-
-using neon::Vec;
 
 constexpr size_t kQ15Lanes = 8;
 constexpr size_t kQ8Lanes = 16;
@@ -40,9 +41,9 @@ inline uint64_t lane_sum(int64x2_t v) { return static_cast<uint64_t>(vgetq_lane_
 
 }  // namespace
 
-namespace corvane::paths {
+namespace corvane::neon {
 
-int64_t dot_q15_neon(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b)
+int64_t dot_q15(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b)
 {
     const size_t n = processed(len_a, len_b);
     int64x2_t acc0 = vdupq_n_s64(0);
@@ -60,7 +61,7 @@ int64_t dot_q15_neon(const int16_t *a, size_t len_a, const int16_t *b, size_t le
     return static_cast<int64_t>(sum);
 }
 
-int32_t dot_q8_neon(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b)
+int32_t dot_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b)
 {
     const size_t n = processed(len_a, len_b);
     int32x4_t acc0 = vdupq_n_s32(0);
@@ -81,7 +82,7 @@ int32_t dot_q8_neon(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b
 
 // Pairs of samples go into 32-bit lanes (at most 2^16 per step), which are
 // folded into the 64-bit total long before 2^15 steps could reach 2^31.
-int64_t sum_q15_neon(const int16_t *a, size_t n)
+int64_t sum_q15(const int16_t *a, size_t n)
 {
     constexpr size_t kRun = 8192 * kQ15Lanes;
     uint64_t total = 0;
@@ -102,7 +103,7 @@ int64_t sum_q15_neon(const int16_t *a, size_t n)
 
 // Pairs of samples into 16-bit lanes, pairs of those into 32-bit lanes that
 // wrap modulo 2^32 like the register.
-int32_t sum_q8_neon(const int8_t *a, size_t n)
+int32_t sum_q8(const int8_t *a, size_t n)
 {
     int32x4_t acc = vdupq_n_s32(0);
     size_t i = 0;
@@ -116,4 +117,6 @@ int32_t sum_q8_neon(const int8_t *a, size_t n)
     return static_cast<int32_t>(total);
 }
 
-}  // namespace corvane::paths
+}  // namespace corvane::neon
+
+#endif  // CORVANE_NEON_PATHS

@@ -5,8 +5,11 @@
 //    product, saturating only -32768 * -32768;
 //  - vmull_s8 forms the exact Q14 product in 16 bits, and vqrshrn #7 is
 //    sat8((p + 64) >> 7), the Q8 product.
-#include "fixedpoint.h"
-#include "paths_neon.h"
+#include "targets.h"
+
+#if CORVANE_NEON_PATHS
+
+#include "paths.h"
 #include "sample_rules.h"
 #include "simd_neon.h"
 
@@ -31,36 +34,38 @@ inline int8x16_t mul_q8_lanes(int8x16_t a, int8x16_t b)
 
 }  // namespace
 
-namespace corvane::paths {
+namespace corvane::neon {
 
-void add_q15_neon(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b, int16_t *out)
+void add_q15(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b, int16_t *out)
 {
-    neon::binary_pass(a, b, out, processed(len_a, len_b), add_q15_lanes, add_q15_rule);
+    binary_pass(a, b, out, processed(len_a, len_b), add_q15_lanes, add_q15_rule);
 }
 
-void sub_q15_neon(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b, int16_t *out)
+void sub_q15(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b, int16_t *out)
 {
-    neon::binary_pass(a, b, out, processed(len_a, len_b), sub_q15_lanes, sub_q15_rule);
+    binary_pass(a, b, out, processed(len_a, len_b), sub_q15_lanes, sub_q15_rule);
 }
 
-void mul_q15_neon(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b, int16_t *out)
+void mul_q15(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b, int16_t *out)
 {
-    neon::binary_pass(a, b, out, processed(len_a, len_b), mul_q15_lanes, mul_q15_rule);
+    binary_pass(a, b, out, processed(len_a, len_b), mul_q15_lanes, mul_q15_rule);
 }
 
-void add_q8_neon(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b, int8_t *out)
+void add_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b, int8_t *out)
 {
-    neon::binary_pass(a, b, out, processed(len_a, len_b), add_q8_lanes, add_q8_rule);
+    binary_pass(a, b, out, processed(len_a, len_b), add_q8_lanes, add_q8_rule);
 }
 
-void sub_q8_neon(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b, int8_t *out)
+void sub_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b, int8_t *out)
 {
-    neon::binary_pass(a, b, out, processed(len_a, len_b), sub_q8_lanes, sub_q8_rule);
+    binary_pass(a, b, out, processed(len_a, len_b), sub_q8_lanes, sub_q8_rule);
 }
 
-void mul_q8_neon(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b, int8_t *out)
+void mul_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b, int8_t *out)
 {
-    neon::binary_pass(a, b, out, processed(len_a, len_b), mul_q8_lanes, mul_q8_rule);
+    binary_pass(a, b, out, processed(len_a, len_b), mul_q8_lanes, mul_q8_rule);
 }
 
-}  // namespace corvane::paths
+}  // namespace corvane::neon
+
+#endif  // CORVANE_NEON_PATHS

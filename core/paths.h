@@ -82,11 +82,24 @@ void mul_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b, int8_t
 }  // namespace avx2
 #endif
 
+#if CORVANE_NEON_PATHS
+namespace neon {
+CORVANE_DECLARE_BINARY_PATHS
+CORVANE_DECLARE_DOT_PATHS
+CORVANE_DECLARE_SHIFT_PATHS
+CORVANE_DECLARE_SHIFT_I64_PATHS
+CORVANE_DECLARE_SUM_PATHS
+}  // namespace neon
+#endif
+
 // ---- The tables ---------------------------------------------------------
 
 inline constexpr Path<BinaryQ15> kAddQ15Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Sse2, sse2::add_q15},
+#endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::add_q15},
 #endif
     {Isa::Scalar, scalar::add_q15},
 };
@@ -94,6 +107,9 @@ inline constexpr Path<BinaryQ15> kAddQ15Paths[] = {
 inline constexpr Path<BinaryQ15> kSubQ15Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Sse2, sse2::sub_q15},
+#endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::sub_q15},
 #endif
     {Isa::Scalar, scalar::sub_q15},
 };
@@ -103,6 +119,9 @@ inline constexpr Path<BinaryQ15> kMulQ15Paths[] = {
     {Isa::Avx2, avx2::mul_q15},
     {Isa::Sse2, sse2::mul_q15},
 #endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::mul_q15},
+#endif
     {Isa::Scalar, scalar::mul_q15},
 };
 
@@ -110,12 +129,18 @@ inline constexpr Path<BinaryQ8> kAddQ8Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Sse2, sse2::add_q8},
 #endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::add_q8},
+#endif
     {Isa::Scalar, scalar::add_q8},
 };
 
 inline constexpr Path<BinaryQ8> kSubQ8Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Sse2, sse2::sub_q8},
+#endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::sub_q8},
 #endif
     {Isa::Scalar, scalar::sub_q8},
 };
@@ -125,12 +150,18 @@ inline constexpr Path<BinaryQ8> kMulQ8Paths[] = {
     {Isa::Avx2, avx2::mul_q8},
     {Isa::Sse2, sse2::mul_q8},
 #endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::mul_q8},
+#endif
     {Isa::Scalar, scalar::mul_q8},
 };
 
 inline constexpr Path<DotQ15> kDotQ15Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Sse2, sse2::dot_q15},
+#endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::dot_q15},
 #endif
     {Isa::Scalar, scalar::dot_q15},
 };
@@ -139,12 +170,18 @@ inline constexpr Path<DotQ8> kDotQ8Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Sse2, sse2::dot_q8},
 #endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::dot_q8},
+#endif
     {Isa::Scalar, scalar::dot_q8},
 };
 
 inline constexpr Path<ShiftQ15> kShlQ15Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Sse2, sse2::shl_q15},
+#endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::shl_q15},
 #endif
     {Isa::Scalar, scalar::shl_q15},
 };
@@ -153,12 +190,18 @@ inline constexpr Path<ShiftQ15> kShrQ15Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Sse2, sse2::shr_q15},
 #endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::shr_q15},
+#endif
     {Isa::Scalar, scalar::shr_q15},
 };
 
 inline constexpr Path<ShiftQ8> kShlQ8Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Sse2, sse2::shl_q8},
+#endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::shl_q8},
 #endif
     {Isa::Scalar, scalar::shl_q8},
 };
@@ -167,12 +210,18 @@ inline constexpr Path<ShiftQ8> kShrQ8Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Sse2, sse2::shr_q8},
 #endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::shr_q8},
+#endif
     {Isa::Scalar, scalar::shr_q8},
 };
 
 inline constexpr Path<ShiftI64> kShlI64Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Sse2, sse2::shl_i64},
+#endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::shl_i64},
 #endif
     {Isa::Scalar, scalar::shl_i64},
 };
@@ -181,6 +230,9 @@ inline constexpr Path<ShiftI64> kShrI64Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Sse2, sse2::shr_i64},
 #endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::shr_i64},
+#endif
     {Isa::Scalar, scalar::shr_i64},
 };
 
@@ -188,12 +240,18 @@ inline constexpr Path<SumQ15> kSumQ15Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Sse2, sse2::sum_q15},
 #endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::sum_q15},
+#endif
     {Isa::Scalar, scalar::sum_q15},
 };
 
 inline constexpr Path<SumQ8> kSumQ8Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Sse2, sse2::sum_q8},
+#endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::sum_q8},
 #endif
     {Isa::Scalar, scalar::sum_q8},
 };
