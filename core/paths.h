@@ -77,15 +77,21 @@ CORVANE_DECLARE_SUM_PATHS
 }  // namespace sse2
 
 namespace avx2 {
-void mul_q15(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b, int16_t *out);
-void mul_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b, int8_t *out);
+CORVANE_DECLARE_BINARY_PATHS
+CORVANE_DECLARE_DOT_PATHS
 }  // namespace avx2
+
+// dot_q15 needs AVX-512 BW, dot_q8 also VNNI.
+namespace avx512 {
+CORVANE_DECLARE_DOT_PATHS
+}  // namespace avx512
 #endif
 
 // ---- The tables ---------------------------------------------------------
 
 inline constexpr Path<BinaryQ15> kAddQ15Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::add_q15},
     {Isa::Sse2, sse2::add_q15},
 #endif
     {Isa::Scalar, scalar::add_q15},
@@ -93,6 +99,7 @@ inline constexpr Path<BinaryQ15> kAddQ15Paths[] = {
 
 inline constexpr Path<BinaryQ15> kSubQ15Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::sub_q15},
     {Isa::Sse2, sse2::sub_q15},
 #endif
     {Isa::Scalar, scalar::sub_q15},
@@ -108,6 +115,7 @@ inline constexpr Path<BinaryQ15> kMulQ15Paths[] = {
 
 inline constexpr Path<BinaryQ8> kAddQ8Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::add_q8},
     {Isa::Sse2, sse2::add_q8},
 #endif
     {Isa::Scalar, scalar::add_q8},
@@ -115,6 +123,7 @@ inline constexpr Path<BinaryQ8> kAddQ8Paths[] = {
 
 inline constexpr Path<BinaryQ8> kSubQ8Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::sub_q8},
     {Isa::Sse2, sse2::sub_q8},
 #endif
     {Isa::Scalar, scalar::sub_q8},
@@ -130,6 +139,8 @@ inline constexpr Path<BinaryQ8> kMulQ8Paths[] = {
 
 inline constexpr Path<DotQ15> kDotQ15Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx512Bw, avx512::dot_q15},
+    {Isa::Avx2, avx2::dot_q15},
     {Isa::Sse2, sse2::dot_q15},
 #endif
     {Isa::Scalar, scalar::dot_q15},
@@ -137,6 +148,8 @@ inline constexpr Path<DotQ15> kDotQ15Paths[] = {
 
 inline constexpr Path<DotQ8> kDotQ8Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx512Vnni, avx512::dot_q8},
+    {Isa::Avx2, avx2::dot_q8},
     {Isa::Sse2, sse2::dot_q8},
 #endif
     {Isa::Scalar, scalar::dot_q8},
