@@ -79,6 +79,7 @@ CORVANE_DECLARE_SUM_PATHS
 namespace avx2 {
 CORVANE_DECLARE_BINARY_PATHS
 CORVANE_DECLARE_DOT_PATHS
+CORVANE_DECLARE_SHIFT_PATHS
 }  // namespace avx2
 
 // dot_q15 needs AVX-512 BW, dot_q8 also VNNI.
@@ -157,6 +158,7 @@ inline constexpr Path<DotQ8> kDotQ8Paths[] = {
 
 inline constexpr Path<ShiftQ15> kShlQ15Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::shl_q15},
     {Isa::Sse2, sse2::shl_q15},
 #endif
     {Isa::Scalar, scalar::shl_q15},
@@ -164,6 +166,7 @@ inline constexpr Path<ShiftQ15> kShlQ15Paths[] = {
 
 inline constexpr Path<ShiftQ15> kShrQ15Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::shr_q15},
     {Isa::Sse2, sse2::shr_q15},
 #endif
     {Isa::Scalar, scalar::shr_q15},
@@ -171,6 +174,7 @@ inline constexpr Path<ShiftQ15> kShrQ15Paths[] = {
 
 inline constexpr Path<ShiftQ8> kShlQ8Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::shl_q8},
     {Isa::Sse2, sse2::shl_q8},
 #endif
     {Isa::Scalar, scalar::shl_q8},
@@ -178,6 +182,7 @@ inline constexpr Path<ShiftQ8> kShlQ8Paths[] = {
 
 inline constexpr Path<ShiftQ8> kShrQ8Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::shr_q8},
     {Isa::Sse2, sse2::shr_q8},
 #endif
     {Isa::Scalar, scalar::shr_q8},
