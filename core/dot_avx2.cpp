@@ -1,6 +1,6 @@
 // AVX2 paths of the raw inner products: the SSE2 paths' arithmetic on twice
 // the lanes. Both sums are exact modulo their width, so any grouping of the
-// additions gives the plain sum; the SSE2 path finishes the last pairs.
+// additions gives the plain sum.
 //
 // Every function that touches a 256-bit register carries its own target
 // attribute (see elementwise_avx2.cpp).
@@ -9,6 +9,8 @@
 #if CORVANE_X86_PATHS
 
 #include <immintrin.h>
+
+#include <algorithm>
 
 #include "paths.h"
 #include "sample_rules.h"
@@ -25,6 +27,7 @@ CORVANE_AVX2 __m256i load(const void *p) { return _mm256_loadu_si256(static_cast
 // twice reaches 2^31, which wraps to -2^31. Adding this bias modulo 2^32 maps
 // every pair sum onto [0, 2^32 - 2^16], so the lane read as unsigned is the
 // exact pair sum plus the bias, taken off once per lane at the end.
+constexpr size_t kVectorBytes = 32;
 constexpr uint32_t kPairBias = 0x7FFF0000u;
 constexpr size_t kQ15Vector = 16;              // samples per vector
 constexpr size_t kQ15Block = 4 * kQ15Vector;   // four independent chains
@@ -110,20 +113,37 @@ CORVANE_AVX2 uint32_t dot_q8_vectors(const int8_t *a, const int8_t *b, size_t n,
 
 }  // namespace
 
+// The SSE2 path sums the pairs before the first 32-byte aligned address of
+// `a` (so that the vectors of `a` are aligned) and those after the last
+// whole vector; any split of the pairs gives the same sum.
 int64_t dot_q15(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b)
 {
     const size_t n = processed(len_a, len_b);
-    const size_t vectors = n / kQ15Vector;
-    const size_t done = vectors * kQ15Vector;
-    const uint64_t sum = vectors ? dot_q15_vectors(a, b, vectors) : 0;
+    if (n < kQ15Block) {
+        return sse2::dot_q15(a, n, b, n);
+    }
+    const size_t head = std::min(n, samples_to_alignment(a, kVectorBytes));
+    const size_t vectors = (n - head) / kQ15Vector;
+    const size_t done = head + vectors * kQ15Vector;
+    uint64_t sum = static_cast<uint64_t>(sse2::dot_q15(a, head, b, head));
+    sum += vectors ? dot_q15_vectors(a + head, b + head, vectors) : 0;
     return static_cast<int64_t>(sum + static_cast<uint64_t>(sse2::dot_q15(a + done, n - done, b + done, n - done)));
 }
 
 int32_t dot_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b)
 {
     const size_t n = processed(len_a, len_b);
-    size_t done = 0;
-    const uint32_t sum = n >= kQ8Vector ? dot_q8_vectors(a, b, n, &done) : 0;
+    if (n < kQ8Block) {
+        return sse2::dot_q8(a, n, b, n);
+    }
+    const size_t head = std::min(n, samples_to_alignment(a, kVectorBytes));
+    uint32_t sum = static_cast<uint32_t>(sse2::dot_q8(a, head, b, head));
+    size_t done = head;
+    if (n - head >= kQ8Vector) {
+        size_t covered = 0;
+        sum += dot_q8_vectors(a + head, b + head, n - head, &covered);
+        done += covered;
+    }
     return static_cast<int32_t>(sum + static_cast<uint32_t>(sse2::dot_q8(a + done, n - done, b + done, n - done)));
 }
 

@@ -1,7 +1,9 @@
 // AVX-512 paths of the raw inner products: dot_q15 on AVX-512 BW, dot_q8 on
 // AVX-512 VNNI. Both sums are exact modulo their width, so any grouping of
-// the additions gives the plain sum. The last partial vector is read with a
-// masked load, which never touches (or faults on) the bytes it leaves out.
+// the additions gives the plain sum. The partial vectors, before the first
+// address of `a` that is a multiple of 64 and after the last whole vector,
+// are read with masked loads, which never touch (or fault on) the bytes they
+// leave out; the whole vectors of `a` in between are then aligned.
 //
 // Every function that touches a 512-bit register carries its own target
 // attribute (see elementwise_avx2.cpp). The reductions are written out by
@@ -11,6 +13,8 @@
 #if CORVANE_X86_PATHS
 
 #include <immintrin.h>
+
+#include <algorithm>
 
 #include "paths.h"
 #include "sample_rules.h"
@@ -28,6 +32,7 @@ namespace {
 // unsigned is the exact pair sum plus the bias, taken off once per lane at
 // the end (masked-off lanes are zero pairs and carry it too).
 constexpr uint32_t kPairBias = 0x7FFF0000u;
+constexpr size_t kVectorBytes = 64;
 constexpr size_t kQ15Vector = 32;  // samples per vector
 constexpr size_t kQ15Block = 2 * kQ15Vector;
 constexpr uint64_t kQ15LanesPerVector = 16;
@@ -50,13 +55,19 @@ CORVANE_AVX512BW uint64_t dot_q15_vectors(const int16_t *a, const int16_t *b, si
 {
     __m512i acc0 = _mm512_setzero_si512();
     __m512i acc1 = _mm512_setzero_si512();
-    size_t i = 0;
+    uint64_t vectors = 0;
+    size_t i = std::min(n, samples_to_alignment(a, kVectorBytes));
+    if (i > 0) {
+        const __mmask32 keep = (__mmask32{1} << i) - 1;
+        acc1 = add_biased_pairs(acc1, _mm512_maskz_loadu_epi16(keep, a), _mm512_maskz_loadu_epi16(keep, b));
+        ++vectors;
+    }
     for (; n - i >= kQ15Block; i += kQ15Block) {
+        vectors += 2;
         acc0 = add_biased_pairs(acc0, _mm512_loadu_si512(a + i), _mm512_loadu_si512(b + i));
         acc1 = add_biased_pairs(acc1, _mm512_loadu_si512(a + i + kQ15Vector),
                                 _mm512_loadu_si512(b + i + kQ15Vector));
     }
-    uint64_t vectors = i / kQ15Vector;
     if (i < n) {
         const size_t rest = n - i;
         const __mmask32 keep = rest >= kQ15Vector ? ~__mmask32{0} : (__mmask32{1} << rest) - 1;
@@ -106,7 +117,11 @@ CORVANE_AVX512VNNI uint32_t dot_q8_vectors(const int8_t *a, const int8_t *b, siz
     for (auto &chain : acc) {
         chain = {_mm512_setzero_si512(), _mm512_setzero_si512()};
     }
-    size_t i = 0;
+    size_t i = std::min(n, samples_to_alignment(a, kVectorBytes));
+    if (i > 0) {
+        const __mmask64 keep = (__mmask64{1} << i) - 1;
+        acc[1] = add_q8_pairs(acc[1], _mm512_maskz_loadu_epi8(keep, a), _mm512_maskz_loadu_epi8(keep, b));
+    }
     for (; n - i >= kQ8Block; i += kQ8Block) {
         for (size_t k = 0; k < kQ8Chains; ++k) {
             acc[k] = add_q8_pairs(acc[k], _mm512_loadu_si512(a + i + k * kQ8Vector),
@@ -147,7 +162,11 @@ int64_t dot_q15(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b)
 int32_t dot_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b)
 {
     const size_t n = processed(len_a, len_b);
-    return n == 0 ? 0 : static_cast<int32_t>(dot_q8_vectors(a, b, n));
+    // Below one vector the SSE2 path's fixed costs are lower.
+    if (n < kQ8Vector) {
+        return sse2::dot_q8(a, n, b, n);
+    }
+    return static_cast<int32_t>(dot_q8_vectors(a, b, n));
 }
 
 }  // namespace corvane::avx512

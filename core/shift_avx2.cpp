@@ -15,6 +15,8 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
+
 #include "paths.h"
 #include "sample_rules.h"
 
@@ -193,21 +195,29 @@ CORVANE_AVX2 size_t shr_q8_blocks(const int8_t *a, int8_t *out, size_t bytes, in
     return s < 8 ? unary_blocks(a, out, bytes, ShrQ8Lanes(s)) : unary_blocks(a, out, bytes, SignQ8Lanes{});
 }
 
-#undef CORVANE_AVX2
 
-using Blocks15 = size_t (*)(const int16_t *, int16_t *, size_t, int);
-using Blocks8 = size_t (*)(const int8_t *, int8_t *, size_t, int);
-
-// Wide blocks where they give the forward pass, then the SSE2 path.
+// Wide blocks where they give the forward pass, then the SSE2 path. The
+// blocks start where the output is aligned; the SSE2 path runs the samples
+// before that first, in its own 16-byte blocks as far as they go. The copy
+// regime, arrays shorter than a block and outputs too close to the input go
+// straight to the SSE2 path.
 template <typename T, size_t (*Blocks)(const T *, T *, size_t, int), void (*Rest)(const T *, size_t, T *, int)>
-void shift_path(const T *a, size_t len_a, T *out, int s)
+CORVANE_AVX2 void shift_path(const T *a, size_t len_a, T *out, int s)
 {
-    size_t done = 0;
-    if (s > 0 && block_fits(a, out)) {
-        done = Blocks(a, out, len_a * sizeof(T), s) / sizeof(T);
+    if (s <= 0 || len_a * sizeof(T) < kBlockBytes || !block_fits(a, out)) {
+        return Rest(a, len_a, out, s);
     }
+    size_t done = 0;
+    const size_t head = samples_to_alignment(out, kVectorBytes);
+    if ((len_a - std::min(len_a, head)) * sizeof(T) >= kBlockBytes) {
+        Rest(a, head, out, s);
+        done = head;
+    }
+    done += Blocks(a + done, out + done, (len_a - done) * sizeof(T), s) / sizeof(T);
     Rest(a + done, len_a - done, out + done, s);
 }
+
+#undef CORVANE_AVX2
 
 }  // namespace
 
