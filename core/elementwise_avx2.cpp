@@ -132,7 +132,8 @@ bool blocks_allowed(const void *a, const void *b, const void *out, size_t block_
 // Wide blocks of kVectors vectors, where the output lies far enough from both
 // inputs, then the SSE2 path over the rest (or all of it, when the output is
 // too close). Each wide block spans as many bytes as the SSE2 path's block
-// of the same kernel, so both take one distance test and part only in speed.
+// of the same kernel (the Q8 product excepted, below), so both take one
+// distance test and part only in speed.
 // The blocks start where the output is aligned, after a head run in order.
 // Arrays shorter than one block go straight to the fallback.
 template <typename T, size_t kVectors, __m256i (*Lanes)(__m256i, __m256i),
