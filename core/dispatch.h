@@ -2,6 +2,7 @@
 #ifndef CORVANE_DISPATCH_H
 #define CORVANE_DISPATCH_H
 
+#include <atomic>
 #include <cstddef>
 
 #include "cpu_features.h"
@@ -22,14 +23,34 @@ Fn first_supported(const Path<Fn> (&table)[N])
     return table[N - 1].fn;
 }
 
-// The choice is made on the first call (thread-safe: a function-local static)
-// and every later call is an indirect call through the cached pointer.
+// The path of a table, cached after the first call. Threads racing on the
+// first call all store the same pointer, so a relaxed atomic is enough; every
+// later call is one load and an indirect jump, with no lock or guard.
 template <const auto &Table>
-auto chosen()
-{
-    static const auto fn = first_supported(Table);
-    return fn;
-}
+struct Chosen {
+    using Fn = decltype(Table[0].fn);
+    static inline std::atomic<Fn> cached{nullptr};
+
+    // Out of line, so that the hot path needs no stack frame: both branches
+    // of call() end in a tail call with the caller's arguments untouched.
+    template <typename... Args>
+    [[gnu::noinline, gnu::cold]] static auto first_call(Args... args)
+    {
+        const Fn fn = first_supported(Table);
+        cached.store(fn, std::memory_order_relaxed);
+        return fn(args...);
+    }
+
+    template <typename... Args>
+    static auto call(Args... args)
+    {
+        const Fn fn = cached.load(std::memory_order_relaxed);
+        if (fn == nullptr) [[unlikely]] {
+            return first_call(args...);
+        }
+        return fn(args...);
+    }
+};
 
 }  // namespace corvane
 

@@ -77,9 +77,15 @@ CORVANE_DECLARE_SUM_PATHS
 }  // namespace sse2
 
 namespace avx2 {
-void mul_q15(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b, int16_t *out);
-void mul_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b, int8_t *out);
+CORVANE_DECLARE_BINARY_PATHS
+CORVANE_DECLARE_DOT_PATHS
+CORVANE_DECLARE_SHIFT_PATHS
 }  // namespace avx2
+
+// dot_q15 needs AVX-512 BW, dot_q8 also VNNI.
+namespace avx512 {
+CORVANE_DECLARE_DOT_PATHS
+}  // namespace avx512
 #endif
 
 #if CORVANE_NEON_PATHS
@@ -96,6 +102,7 @@ CORVANE_DECLARE_SUM_PATHS
 
 inline constexpr Path<BinaryQ15> kAddQ15Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::add_q15},
     {Isa::Sse2, sse2::add_q15},
 #endif
 #if CORVANE_NEON_PATHS
@@ -106,6 +113,7 @@ inline constexpr Path<BinaryQ15> kAddQ15Paths[] = {
 
 inline constexpr Path<BinaryQ15> kSubQ15Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::sub_q15},
     {Isa::Sse2, sse2::sub_q15},
 #endif
 #if CORVANE_NEON_PATHS
@@ -127,6 +135,7 @@ inline constexpr Path<BinaryQ15> kMulQ15Paths[] = {
 
 inline constexpr Path<BinaryQ8> kAddQ8Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::add_q8},
     {Isa::Sse2, sse2::add_q8},
 #endif
 #if CORVANE_NEON_PATHS
@@ -137,6 +146,7 @@ inline constexpr Path<BinaryQ8> kAddQ8Paths[] = {
 
 inline constexpr Path<BinaryQ8> kSubQ8Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::sub_q8},
     {Isa::Sse2, sse2::sub_q8},
 #endif
 #if CORVANE_NEON_PATHS
@@ -158,6 +168,8 @@ inline constexpr Path<BinaryQ8> kMulQ8Paths[] = {
 
 inline constexpr Path<DotQ15> kDotQ15Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx512Bw, avx512::dot_q15},
+    {Isa::Avx2, avx2::dot_q15},
     {Isa::Sse2, sse2::dot_q15},
 #endif
 #if CORVANE_NEON_PATHS
@@ -168,6 +180,8 @@ inline constexpr Path<DotQ15> kDotQ15Paths[] = {
 
 inline constexpr Path<DotQ8> kDotQ8Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx512Vnni, avx512::dot_q8},
+    {Isa::Avx2, avx2::dot_q8},
     {Isa::Sse2, sse2::dot_q8},
 #endif
 #if CORVANE_NEON_PATHS
@@ -178,6 +192,7 @@ inline constexpr Path<DotQ8> kDotQ8Paths[] = {
 
 inline constexpr Path<ShiftQ15> kShlQ15Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::shl_q15},
     {Isa::Sse2, sse2::shl_q15},
 #endif
 #if CORVANE_NEON_PATHS
@@ -188,6 +203,7 @@ inline constexpr Path<ShiftQ15> kShlQ15Paths[] = {
 
 inline constexpr Path<ShiftQ15> kShrQ15Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::shr_q15},
     {Isa::Sse2, sse2::shr_q15},
 #endif
 #if CORVANE_NEON_PATHS
@@ -198,6 +214,7 @@ inline constexpr Path<ShiftQ15> kShrQ15Paths[] = {
 
 inline constexpr Path<ShiftQ8> kShlQ8Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::shl_q8},
     {Isa::Sse2, sse2::shl_q8},
 #endif
 #if CORVANE_NEON_PATHS
@@ -208,6 +225,7 @@ inline constexpr Path<ShiftQ8> kShlQ8Paths[] = {
 
 inline constexpr Path<ShiftQ8> kShrQ8Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::shr_q8},
     {Isa::Sse2, sse2::shr_q8},
 #endif
 #if CORVANE_NEON_PATHS
