@@ -97,6 +97,8 @@ CORVANE_AVX512BW uint64_t dot_q15_vectors(const int16_t *a, const int16_t *b, si
 // and add nothing to either sum.
 constexpr size_t kQ8Vector = 64;
 constexpr size_t kQ8Chains = 4;
+static_assert(kQ8Vector == kAvx512DotQ8MinBytes && kVectorBytes == kAvx512DotQ15MinBytes,
+              "the dispatch's thresholds (paths.h)");
 constexpr size_t kQ8Block = kQ8Chains * kQ8Vector;
 
 struct Q8Sums {
@@ -156,7 +158,11 @@ CORVANE_AVX512VNNI uint32_t dot_q8_vectors(const int8_t *a, const int8_t *b, siz
 int64_t dot_q15(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b)
 {
     const size_t n = processed(len_a, len_b);
-    return n == 0 ? 0 : static_cast<int64_t>(dot_q15_vectors(a, b, n));
+    // Below one vector the SSE2 path's fixed costs are lower.
+    if (n * sizeof(int16_t) < kVectorBytes) {
+        return sse2::dot_q15(a, n, b, n);
+    }
+    return static_cast<int64_t>(dot_q15_vectors(a, b, n));
 }
 
 int32_t dot_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b)
