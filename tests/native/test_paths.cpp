@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <vector>
 
-#include "accumulator.h"
 #include "reference.h"
 
 using namespace corvane_test;
