@@ -32,8 +32,8 @@ KERNELS = (("add_q15", np.int16, BINARY, 0), ("sub_q15", np.int16, BINARY, 0),
            ("shl_q8", np.int8, SHIFT, 2), ("shr_q8", np.int8, SHIFT, 3),
            ("shl_i64", np.int64, SHIFT, 7), ("shr_i64", np.int64, SHIFT, 9))
 SIZES = (16, 4096, 1 << 20)
-ROUNDS = 15           # alternations of old and new
-ROUND_SECONDS = 0.005  # per build per round
+ROUNDS = 100          # alternations of old and new
+ROUND_SECONDS = 0.0005  # per build per round: short, to find slices without preemption
 
 
 def build_timer(tmp):

@@ -32,6 +32,7 @@ constexpr uint32_t kPairBias = 0x7FFF0000u;
 constexpr size_t kQ15Vector = 16;              // samples per vector
 constexpr size_t kQ15Block = 4 * kQ15Vector;   // four independent chains
 constexpr uint64_t kQ15LanesPerVector = 8;
+static_assert(kQ15Block * sizeof(int16_t) == kAvx2DotQ15MinBytes, "the dispatch's threshold (paths.h)");
 
 CORVANE_AVX2 __m256i biased_pair_sums(const int16_t *a, const int16_t *b)
 {
@@ -75,6 +76,7 @@ CORVANE_AVX2 uint64_t dot_q15_vectors(const int16_t *a, const int16_t *b, size_t
 // the 32-bit lanes wrap modulo 2^32 exactly as the plain sum does.
 constexpr size_t kQ8Vector = 32;
 constexpr size_t kQ8Block = 2 * kQ8Vector;
+static_assert(kQ8Block == kAvx2DotQ8MinBytes, "the dispatch's threshold (paths.h)");
 
 CORVANE_AVX2 __m256i q8_products(__m256i x, __m256i y)
 {

@@ -124,17 +124,22 @@ int64_t dot_q15(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b)
 {
     const size_t n = processed(len_a, len_b);
     const size_t vectors = n / kQ15Vector;
-    const size_t done = vectors * kQ15Vector;
-    const uint64_t sum = vectors ? dot_q15_vectors(a, b, vectors) : 0;
-    return static_cast<int64_t>(sum + static_cast<uint64_t>(scalar::dot_q15(a + done, n - done, b + done, n - done)));
+    uint64_t sum = vectors ? dot_q15_vectors(a, b, vectors) : 0;
+    for (size_t i = vectors * kQ15Vector; i < n; ++i) {
+        sum += static_cast<uint64_t>(int64_t{corvane::load(a + i)} * corvane::load(b + i));
+    }
+    return static_cast<int64_t>(sum);
 }
 
 int32_t dot_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b)
 {
     const size_t n = processed(len_a, len_b);
-    size_t done = 0;
-    const uint32_t sum = n >= kQ8HalfVector ? dot_q8_blocks(a, b, n, &done) : 0;
-    return static_cast<int32_t>(sum + static_cast<uint32_t>(scalar::dot_q8(a + done, n - done, b + done, n - done)));
+    size_t i = 0;
+    uint32_t sum = n >= kQ8HalfVector ? dot_q8_blocks(a, b, n, &i) : 0;
+    for (; i < n; ++i) {
+        sum += static_cast<uint32_t>(int32_t{corvane::load(a + i)} * corvane::load(b + i));
+    }
+    return static_cast<int32_t>(sum);
 }
 
 }  // namespace corvane::sse2

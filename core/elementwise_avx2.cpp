@@ -25,6 +25,8 @@ namespace {
 #define CORVANE_AVX2 __attribute__((target("avx2")))
 
 constexpr size_t kVectorBytes = 32;
+// The dispatch hands shorter inputs straight to the SSE2 path (paths.h).
+static_assert(kAvx2BlockBytes == 2 * kVectorBytes && kAvx2MulQ8BlockBytes == kVectorBytes, "thresholds");
 
 CORVANE_AVX2 __m256i load(const void *p)
 {
@@ -147,12 +149,14 @@ CORVANE_AVX2 void binary_path(const T *a, size_t len_a, const T *b, size_t len_b
     }
     size_t done = 0;
     const size_t head = samples_to_alignment(out, kVectorBytes);
-    if ((n - std::min(n, head)) * sizeof(T) >= kBlockBytes) {
+    if (Head != nullptr && (n - std::min(n, head)) * sizeof(T) >= kBlockBytes) {
         Head(a, b, out, head);
         done = head;
     }
     done += binary_blocks<kVectors, Lanes>(a + done, b + done, out + done, (n - done) * sizeof(T)) / sizeof(T);
-    Rest(a + done, n - done, b + done, n - done, out + done);
+    if (done < n) {
+        Rest(a + done, n - done, b + done, n - done, out + done);
+    }
 }
 
 #undef CORVANE_AVX2
@@ -186,10 +190,11 @@ void sub_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b, int8_t
 
 // The product is bound by the multiplier, not by loads: one vector per block
 // loses nothing and lets outputs as close as 32 bytes past an input keep the
-// wide path; closer ones may still take the SSE2 path's 16-byte blocks.
+// wide path; closer ones may still take the SSE2 path's 16-byte blocks. For
+// the same reason aligning the output gains nothing measurable here.
 void mul_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b, int8_t *out)
 {
-    binary_path<int8_t, 1, mul_q8_lanes, q8_head<sse2::mul_q8>, sse2::mul_q8>(a, len_a, b, len_b, out);
+    binary_path<int8_t, 1, mul_q8_lanes, nullptr, sse2::mul_q8>(a, len_a, b, len_b, out);
 }
 
 }  // namespace corvane::avx2

@@ -30,10 +30,14 @@ using ShiftI64 = void (*)(const int64_t *a, size_t len_a, int64_t *out, int s);
 using SumQ15 = int64_t (*)(const int16_t *a, size_t n);
 using SumQ8 = int32_t (*)(const int8_t *a, size_t n);
 
+// min_bytes: inputs shorter than this go to the next path that takes any
+// length (the path itself does the same when called directly, so this only
+// saves a hop); 0 for paths that are the fastest at every length.
 template <typename Fn>
 struct Path {
     Isa isa;
     Fn fn;
+    size_t min_bytes = 0;
 };
 
 // Declares one instruction set's path of every kernel it provides.
@@ -100,9 +104,20 @@ CORVANE_DECLARE_SUM_PATHS
 
 // ---- The tables ---------------------------------------------------------
 
+#if CORVANE_X86_PATHS
+// The shortest inputs the wide paths run blocks on (one block each); they
+// hand anything shorter to the SSE2 path.
+inline constexpr size_t kAvx2BlockBytes = 64;      // two 32-byte vectors
+inline constexpr size_t kAvx2MulQ8BlockBytes = 32;  // one vector
+inline constexpr size_t kAvx2DotQ15MinBytes = 128;  // four chains of 16 samples
+inline constexpr size_t kAvx2DotQ8MinBytes = 64;    // two chains of 32 samples
+inline constexpr size_t kAvx512DotQ15MinBytes = 64;  // one vector
+inline constexpr size_t kAvx512DotQ8MinBytes = 64;   // one vector
+#endif
+
 inline constexpr Path<BinaryQ15> kAddQ15Paths[] = {
 #if CORVANE_X86_PATHS
-    {Isa::Avx2, avx2::add_q15},
+    {Isa::Avx2, avx2::add_q15, kAvx2BlockBytes},
     {Isa::Sse2, sse2::add_q15},
 #endif
 #if CORVANE_NEON_PATHS
@@ -113,7 +128,7 @@ inline constexpr Path<BinaryQ15> kAddQ15Paths[] = {
 
 inline constexpr Path<BinaryQ15> kSubQ15Paths[] = {
 #if CORVANE_X86_PATHS
-    {Isa::Avx2, avx2::sub_q15},
+    {Isa::Avx2, avx2::sub_q15, kAvx2BlockBytes},
     {Isa::Sse2, sse2::sub_q15},
 #endif
 #if CORVANE_NEON_PATHS
@@ -124,7 +139,7 @@ inline constexpr Path<BinaryQ15> kSubQ15Paths[] = {
 
 inline constexpr Path<BinaryQ15> kMulQ15Paths[] = {
 #if CORVANE_X86_PATHS
-    {Isa::Avx2, avx2::mul_q15},
+    {Isa::Avx2, avx2::mul_q15, kAvx2BlockBytes},
     {Isa::Sse2, sse2::mul_q15},
 #endif
 #if CORVANE_NEON_PATHS
@@ -135,7 +150,7 @@ inline constexpr Path<BinaryQ15> kMulQ15Paths[] = {
 
 inline constexpr Path<BinaryQ8> kAddQ8Paths[] = {
 #if CORVANE_X86_PATHS
-    {Isa::Avx2, avx2::add_q8},
+    {Isa::Avx2, avx2::add_q8, kAvx2BlockBytes},
     {Isa::Sse2, sse2::add_q8},
 #endif
 #if CORVANE_NEON_PATHS
@@ -146,7 +161,7 @@ inline constexpr Path<BinaryQ8> kAddQ8Paths[] = {
 
 inline constexpr Path<BinaryQ8> kSubQ8Paths[] = {
 #if CORVANE_X86_PATHS
-    {Isa::Avx2, avx2::sub_q8},
+    {Isa::Avx2, avx2::sub_q8, kAvx2BlockBytes},
     {Isa::Sse2, sse2::sub_q8},
 #endif
 #if CORVANE_NEON_PATHS
@@ -157,7 +172,7 @@ inline constexpr Path<BinaryQ8> kSubQ8Paths[] = {
 
 inline constexpr Path<BinaryQ8> kMulQ8Paths[] = {
 #if CORVANE_X86_PATHS
-    {Isa::Avx2, avx2::mul_q8},
+    {Isa::Avx2, avx2::mul_q8, kAvx2MulQ8BlockBytes},
     {Isa::Sse2, sse2::mul_q8},
 #endif
 #if CORVANE_NEON_PATHS
@@ -168,8 +183,8 @@ inline constexpr Path<BinaryQ8> kMulQ8Paths[] = {
 
 inline constexpr Path<DotQ15> kDotQ15Paths[] = {
 #if CORVANE_X86_PATHS
-    {Isa::Avx512Bw, avx512::dot_q15},
-    {Isa::Avx2, avx2::dot_q15},
+    {Isa::Avx512Bw, avx512::dot_q15, kAvx512DotQ15MinBytes},
+    {Isa::Avx2, avx2::dot_q15, kAvx2DotQ15MinBytes},
     {Isa::Sse2, sse2::dot_q15},
 #endif
 #if CORVANE_NEON_PATHS
@@ -180,8 +195,8 @@ inline constexpr Path<DotQ15> kDotQ15Paths[] = {
 
 inline constexpr Path<DotQ8> kDotQ8Paths[] = {
 #if CORVANE_X86_PATHS
-    {Isa::Avx512Vnni, avx512::dot_q8},
-    {Isa::Avx2, avx2::dot_q8},
+    {Isa::Avx512Vnni, avx512::dot_q8, kAvx512DotQ8MinBytes},
+    {Isa::Avx2, avx2::dot_q8, kAvx2DotQ8MinBytes},
     {Isa::Sse2, sse2::dot_q8},
 #endif
 #if CORVANE_NEON_PATHS
@@ -192,7 +207,7 @@ inline constexpr Path<DotQ8> kDotQ8Paths[] = {
 
 inline constexpr Path<ShiftQ15> kShlQ15Paths[] = {
 #if CORVANE_X86_PATHS
-    {Isa::Avx2, avx2::shl_q15},
+    {Isa::Avx2, avx2::shl_q15, kAvx2BlockBytes},
     {Isa::Sse2, sse2::shl_q15},
 #endif
 #if CORVANE_NEON_PATHS
@@ -203,7 +218,7 @@ inline constexpr Path<ShiftQ15> kShlQ15Paths[] = {
 
 inline constexpr Path<ShiftQ15> kShrQ15Paths[] = {
 #if CORVANE_X86_PATHS
-    {Isa::Avx2, avx2::shr_q15},
+    {Isa::Avx2, avx2::shr_q15, kAvx2BlockBytes},
     {Isa::Sse2, sse2::shr_q15},
 #endif
 #if CORVANE_NEON_PATHS
@@ -214,7 +229,7 @@ inline constexpr Path<ShiftQ15> kShrQ15Paths[] = {
 
 inline constexpr Path<ShiftQ8> kShlQ8Paths[] = {
 #if CORVANE_X86_PATHS
-    {Isa::Avx2, avx2::shl_q8},
+    {Isa::Avx2, avx2::shl_q8, kAvx2BlockBytes},
     {Isa::Sse2, sse2::shl_q8},
 #endif
 #if CORVANE_NEON_PATHS
@@ -225,7 +240,7 @@ inline constexpr Path<ShiftQ8> kShlQ8Paths[] = {
 
 inline constexpr Path<ShiftQ8> kShrQ8Paths[] = {
 #if CORVANE_X86_PATHS
-    {Isa::Avx2, avx2::shr_q8},
+    {Isa::Avx2, avx2::shr_q8, kAvx2BlockBytes},
     {Isa::Sse2, sse2::shr_q8},
 #endif
 #if CORVANE_NEON_PATHS

@@ -28,6 +28,7 @@ namespace {
 
 constexpr size_t kVectorBytes = 32;
 constexpr size_t kBlockBytes = 2 * kVectorBytes;
+static_assert(kBlockBytes == kAvx2BlockBytes, "the dispatch's threshold (paths.h)");
 
 // A lane reads only its own sample, so a block also reproduces the forward
 // pass in place (distance 0), as well as a block or more away.
@@ -214,7 +215,9 @@ CORVANE_AVX2 void shift_path(const T *a, size_t len_a, T *out, int s)
         done = head;
     }
     done += Blocks(a + done, out + done, (len_a - done) * sizeof(T), s) / sizeof(T);
-    Rest(a + done, len_a - done, out + done, s);
+    if (done < len_a) {
+        Rest(a + done, len_a - done, out + done, s);
+    }
 }
 
 #undef CORVANE_AVX2

@@ -56,7 +56,10 @@ int64_t sum_q15(const int16_t *a, size_t n)
         }
         total += static_cast<uint64_t>(fold_i32_lanes(acc0) + fold_i32_lanes(acc1));
     }
-    return static_cast<int64_t>(total + static_cast<uint64_t>(scalar::sum_q15(a + i, n - i)));
+    for (; i < n; ++i) {
+        total += static_cast<uint64_t>(int64_t{corvane::load(a + i)});
+    }
+    return static_cast<int64_t>(total);
 }
 
 int32_t sum_q8(const int8_t *a, size_t n)
@@ -72,8 +75,11 @@ int32_t sum_q8(const int8_t *a, size_t n)
     }
     uint64_t lanes[2];
     sse2::store(lanes, _mm_add_epi64(acc0, acc1));
-    const uint32_t total = static_cast<uint32_t>(lanes[0] + lanes[1] - uint64_t{128} * i);
-    return static_cast<int32_t>(total + static_cast<uint32_t>(scalar::sum_q8(a + i, n - i)));
+    uint32_t total = static_cast<uint32_t>(lanes[0] + lanes[1] - uint64_t{128} * i);
+    for (; i < n; ++i) {
+        total += static_cast<uint32_t>(int32_t{corvane::load(a + i)});
+    }
+    return static_cast<int32_t>(total);
 }
 
 }  // namespace corvane::sse2

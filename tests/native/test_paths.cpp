@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <vector>
 
-#include "accumulator.h"
 #include "reference.h"
 
 using namespace corvane_test;
@@ -261,18 +261,20 @@ TEST(Paths, ShiftEveryScalingCountShortLengths)
 // Long enough that the Q8 sum wraps at 32 bits (2^18 products of 2^14) and
 // that the Q15 block sums pass their lane-folding runs.
 constexpr size_t kLong = (size_t{1} << 18) + 77;
+// Past the size where the wide Q15 inner product streams through another path.
+constexpr size_t kStreaming = (size_t{1} << 19) + 77;
 
 template <typename T, typename R>
 void check_long_dot(const DotCase<T, R> &c)
 {
     SCOPED_TRACE(c.name);
     for (bool extreme : {true, false}) {
-        auto av = random_samples<T>(kLong), bv = random_samples<T>(kLong);
+        auto av = random_samples<T>(kStreaming), bv = random_samples<T>(kStreaming);
         if (extreme) {
             std::fill(av.begin(), av.end(), lo<T>());
             std::fill(bv.begin(), bv.end(), lo<T>());
         }
-        for (size_t n : {kLong, kLong - 1, kLong - 63}) {
+        for (size_t n : {kStreaming, kLong, kLong - 1, kLong - 63}) {
             uint64_t sum = 0;
             for (size_t i = 0; i < n; ++i) {
                 sum += static_cast<uint64_t>(int64_t{av[i]} * bv[i]);
