@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "accumulator.h"
-#include "block_sums.h"
+#include "dispatch.h"
 #include "fixedpoint.h"
 
 using namespace corvane;
@@ -41,7 +41,7 @@ void acc_q15_reset(acc_q15_t *acc) { acc->acc = 0; }
 
 void acc_q15_steps(acc_q15_t *acc, const int16_t *x, size_t len_x)
 {
-    acc->acc = wrapping_add(acc->acc, static_cast<uint64_t>(sum_q15(x, len_x)));
+    acc->acc = wrapping_add(acc->acc, static_cast<uint64_t>(Chosen<kSumQ15Paths>::call(len_x * sizeof *x, x, len_x)));
 }
 
 int64_t acc_q15_get_acc(const acc_q15_t *acc) { return acc->acc; }
@@ -71,7 +71,7 @@ void acc_q8_reset(acc_q8_t *acc) { acc->acc = 0; }
 
 void acc_q8_steps(acc_q8_t *acc, const int8_t *x, size_t len_x)
 {
-    acc->acc = wrapping_add(acc->acc, static_cast<uint32_t>(sum_q8(x, len_x)));
+    acc->acc = wrapping_add(acc->acc, static_cast<uint32_t>(Chosen<kSumQ8Paths>::call(len_x * sizeof *x, x, len_x)));
 }
 
 int32_t acc_q8_get_acc(const acc_q8_t *acc) { return acc->acc; }

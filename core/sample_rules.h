@@ -88,6 +88,17 @@ inline uint64_t byte_distance(const void *src, const void *dst)
            static_cast<uint64_t>(reinterpret_cast<uintptr_t>(src));
 }
 
+// Samples from p to the next multiple of `align` bytes, or 0 when p is not a
+// multiple of the sample size (no whole number of samples reaches it then).
+// Wide paths run this many first so that their blocks start aligned: a load
+// or store that straddles two cache lines costs about two.
+template <typename T>
+inline size_t samples_to_alignment(const T *p, size_t align)
+{
+    const size_t bytes = (align - reinterpret_cast<uintptr_t>(p) % align) % align;
+    return bytes % sizeof(T) == 0 ? bytes / sizeof(T) : 0;
+}
+
 }  // namespace corvane
 
 #endif  // CORVANE_SAMPLE_RULES_H

@@ -113,9 +113,10 @@ def test_kernels_exported_by_name():
     acc_ops = ["create", "destroy", "reset", "steps", "get_acc", "set_acc", "get", "dump",
                "madd", "state_bytes", "get_state", "set_state"]
     acc_names = {f"acc_{fam}_{op}" for fam in ("q15", "q8") for op in acc_ops}
+    # corvane_path hands out each kernel's block paths to the path tests.
     signal_names = {"fir_q15", "fir_q8", "narrow_q15", "narrow_q8", "to_q15_f64", "to_q15_f32",
                     "to_q8_f64", "to_q8_f32", "from_q15", "from_q8"}
-    assert exported == set(FUNCTIONS) | acc_names | signal_names | {"PyInit_arith"}
+    assert exported == set(FUNCTIONS) | acc_names | signal_names | {"PyInit_arith", "corvane_path"}
 
 
 def _arg_for(name, typecode):

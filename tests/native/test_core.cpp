@@ -1,209 +1,32 @@
-// Native checks of the core against plain loops written here from the element
-// rules (nothing is shared with the code under test). The sweeps are
-// exhaustive where the domain allows it: every Q15 and Q8 pair of the
-// elementwise kernels, every sample at every interesting shift count. Overlap
-// and the Python layer are covered by the Python suite.
+// Native checks of the core against the reference of reference.h. Every
+// kernel is reached both through its exported function and through each of
+// its paths this CPU can run. The sweeps are exhaustive where the domain
+// allows it: every Q15 and Q8 pair of the elementwise kernels, every sample at
+// every interesting shift count. Overlap is covered by test_paths.cpp.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <ostream>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "elementwise_paths.h"
-#include "fixedpoint.h"
+#include "reference.h"
+
+using namespace corvane_test;
 
 namespace {
-
-// ---- Reference rules ------------------------------------------------------
-
-int64_t clamp64(int64_t x, int64_t lo, int64_t hi) { return x < lo ? lo : (x > hi ? hi : x); }
-
-int32_t clamp32(int32_t x, int32_t lo, int32_t hi) { return x < lo ? lo : (x > hi ? hi : x); }
-
-// Floor division by 2^k, written with '/' so it shares nothing with a shift.
-template <typename W>
-W floor_div_pow2(W x, int k)
-{
-    W d = static_cast<W>(1) << k;
-    W q = x / d;
-    return (x % d != 0 && x < 0) ? q - 1 : q;
-}
-
-// The elementwise rules stay in 32 bits (every sum and product fits) so that
-// the exhaustive sweep's reference loop vectorises.
-int32_t ref_add15(int32_t a, int32_t b) { return clamp32(a + b, -32768, 32767); }
-int32_t ref_sub15(int32_t a, int32_t b) { return clamp32(a - b, -32768, 32767); }
-int32_t ref_mul15(int32_t a, int32_t b) { return clamp32(floor_div_pow2(a * b + 16384, 15), -32768, 32767); }
-int32_t ref_add8(int32_t a, int32_t b) { return clamp32(a + b, -128, 127); }
-int32_t ref_sub8(int32_t a, int32_t b) { return clamp32(a - b, -128, 127); }
-int32_t ref_mul8(int32_t a, int32_t b) { return clamp32(floor_div_pow2(a * b + 64, 7), -128, 127); }
-
-// Saturating x * 2^s for a sample of `bits` bits; counts past 40 cannot change
-// a clamped result, so they are capped before forming the exact product.
-int64_t ref_shl_sat(int64_t x, int s, int bits)
-{
-    if (s <= 0) {
-        return x;
-    }
-    int64_t hi = (int64_t{1} << (bits - 1)) - 1;
-    return clamp64(x * (int64_t{1} << std::min(s, 40)), -hi - 1, hi);
-}
-
-int64_t ref_shr_round(int64_t x, int s, int bits)
-{
-    if (s <= 0) {
-        return x;
-    }
-    if (s >= bits) {
-        return x < 0 ? -1 : 0;
-    }
-    return floor_div_pow2(x + (int64_t{1} << (s - 1)), s);
-}
-
-int64_t wrap64(__int128 x) { return static_cast<int64_t>(static_cast<uint64_t>(static_cast<unsigned __int128>(x))); }
-
-int64_t ref_shl64(int64_t x, int s)
-{
-    if (s <= 0) {
-        return x;
-    }
-    return s >= 63 ? 0 : wrap64(static_cast<__int128>(x) * (static_cast<__int128>(1) << s));
-}
-
-int64_t ref_shr64(int64_t x, int s)
-{
-    if (s <= 0) {
-        return x;
-    }
-    if (s >= 63) {
-        return x < 0 ? -1 : 0;
-    }
-    return static_cast<int64_t>(floor_div_pow2<__int128>(wrap64(static_cast<__int128>(x) + (int64_t{1} << (s - 1))), s));
-}
-
-// ---- Kernel tables --------------------------------------------------------
-
-template <typename T>
-struct BinaryCase {
-    const char *name;
-    void (*kernel)(const T *, size_t, const T *, size_t, T *);
-    int32_t (*rule)(int32_t, int32_t);
-};
-
-const BinaryCase<int16_t> kBinary15[] = {
-    {"add_q15", add_q15, ref_add15},
-    {"sub_q15", sub_q15, ref_sub15},
-    {"mul_q15", mul_q15, ref_mul15},
-};
-const BinaryCase<int8_t> kBinary8[] = {
-    {"add_q8", add_q8, ref_add8},
-    {"sub_q8", sub_q8, ref_sub8},
-    {"mul_q8", mul_q8, ref_mul8},
-};
-
-template <typename T>
-struct ShiftCase {
-    const char *name;
-    void (*kernel)(const T *, size_t, T *, int);
-    int64_t (*rule)(int64_t, int);
-};
-
-const ShiftCase<int16_t> kShift15[] = {
-    {"shl_q15", shl_q15, [](int64_t x, int s) { return ref_shl_sat(x, s, 16); }},
-    {"shr_q15", shr_q15, [](int64_t x, int s) { return ref_shr_round(x, s, 16); }},
-};
-const ShiftCase<int8_t> kShift8[] = {
-    {"shl_q8", shl_q8, [](int64_t x, int s) { return ref_shl_sat(x, s, 8); }},
-    {"shr_q8", shr_q8, [](int64_t x, int s) { return ref_shr_round(x, s, 8); }},
-};
-const ShiftCase<int64_t> kShift64[] = {
-    {"shl_i64", shl_i64, ref_shl64},
-    {"shr_i64", shr_i64, ref_shr64},
-};
-
-std::vector<int> shift_counts()
-{
-    std::vector<int> counts{INT_MIN, INT_MAX};
-    for (int s = -1; s <= 70; ++s) {
-        counts.push_back(s);
-    }
-    return counts;
-}
-
-// Index of the first differing element, or -1.
-template <typename T>
-long first_mismatch(const std::vector<T> &got, const std::vector<T> &want)
-{
-    auto it = std::mismatch(got.begin(), got.end(), want.begin());
-    return it.first == got.end() ? -1 : static_cast<long>(it.first - got.begin());
-}
-
-// Samples placed at a chosen byte offset inside a guarded byte buffer, so the
-// kernels see any alignment and any write outside the n outputs shows up.
-template <typename T>
-class Placed {
-public:
-    static constexpr unsigned char kGuard = 0xA5;
-    static constexpr size_t kSlack = 32;
-
-    Placed(size_t count, size_t offset) : bytes_(count * sizeof(T) + 2 * kSlack, kGuard), offset_(kSlack + offset) {}
-    T *ptr() { return reinterpret_cast<T *>(bytes_.data() + offset_); }
-    void put(const std::vector<T> &v) { std::copy_n(reinterpret_cast<const unsigned char *>(v.data()), v.size() * sizeof(T), bytes_.data() + offset_); }
-    std::vector<T> get(size_t n) const
-    {
-        std::vector<T> v(n);
-        std::copy_n(bytes_.data() + offset_, n * sizeof(T), reinterpret_cast<unsigned char *>(v.data()));
-        return v;
-    }
-    // True when no byte outside the first n samples changed.
-    bool guards_intact(size_t n) const
-    {
-        for (size_t i = 0; i < bytes_.size(); ++i) {
-            bool inside = i >= offset_ && i < offset_ + n * sizeof(T);
-            if (!inside && bytes_[i] != kGuard) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-private:
-    std::vector<unsigned char> bytes_;
-    size_t offset_;
-};
-
-std::mt19937_64 &rng()
-{
-    static std::mt19937_64 gen(0x5eed);
-    return gen;
-}
-
-// Random samples, with a share of range ends so the clamps are exercised.
-template <typename T>
-std::vector<T> random_samples(size_t n)
-{
-    std::vector<T> v(n);
-    for (auto &x : v) {
-        uint64_t r = rng()();
-        x = (r & 3) == 0 ? ((r & 4) ? std::numeric_limits<T>::min() : std::numeric_limits<T>::max()) : static_cast<T>(r >> 8);
-    }
-    return v;
-}
 
 // ---- Exhaustive elementwise sweeps -----------------------------------------
 
 // Every (a, b) pair: call k holds a = k + i, b = i for i over all 65536 values,
 // so both operands vary across the lanes of every block. The rule is a template
-// argument so that the reference loop is inlined and vectorised.
+// argument so that the reference loop is inlined and vectorised; each batch's
+// reference serves every path of the kernel.
 template <int32_t (*Rule)(int32_t, int32_t)>
-void sweep_every_q15_pair(const char *name, void (*kernel)(const int16_t *, size_t, const int16_t *, size_t, int16_t *))
+void sweep_every_q15_pair(const std::vector<BinaryCase<int16_t>> &paths)
 {
-    SCOPED_TRACE(name);
     constexpr size_t kAll = 65536;
     std::vector<int16_t> a(kAll), b(kAll), out(kAll), want(kAll);
     for (size_t i = 0; i < kAll; ++i) {
@@ -214,24 +37,40 @@ void sweep_every_q15_pair(const char *name, void (*kernel)(const int16_t *, size
             a[i] = static_cast<int16_t>(k + i);
             want[i] = static_cast<int16_t>(Rule(a[i], b[i]));
         }
-        kernel(a.data(), kAll, b.data(), kAll, out.data());
-        long bad = first_mismatch(out, want);
-        ASSERT_EQ(bad, -1) << "a=" << a[bad] << " b=" << b[bad] << " got " << out[bad] << " want " << want[bad];
+        for (const auto &c : paths) {
+            c.kernel(a.data(), kAll, b.data(), kAll, out.data());
+            long bad = first_mismatch(out, want);
+            ASSERT_EQ(bad, -1) << c.name << ": a=" << a[bad] << " b=" << b[bad] << " got " << out[bad] << " want "
+                               << want[bad];
+        }
     }
+}
+
+// The paths of one rule; the exported kernel is left out, as it runs one of
+// them.
+std::vector<BinaryCase<int16_t>> q15_paths_of(int32_t (*rule)(int32_t, int32_t))
+{
+    std::vector<BinaryCase<int16_t>> out;
+    for (const auto &c : binary15_cases()) {
+        if (c.rule == rule && c.name.find('/') != std::string::npos) {
+            out.push_back(c);
+        }
+    }
+    return out;
 }
 
 TEST(Exhaustive, EveryQ15Pair)
 {
-    sweep_every_q15_pair<ref_add15>("add_q15", add_q15);
-    sweep_every_q15_pair<ref_sub15>("sub_q15", sub_q15);
-    sweep_every_q15_pair<ref_mul15>("mul_q15", mul_q15);
+    sweep_every_q15_pair<ref_add15>(q15_paths_of(ref_add15));
+    sweep_every_q15_pair<ref_sub15>(q15_paths_of(ref_sub15));
+    sweep_every_q15_pair<ref_mul15>(q15_paths_of(ref_mul15));
 }
 
 TEST(Core, EveryQ8Pair)
 {
     constexpr size_t kAll = 65536;
     std::vector<int8_t> a(kAll), b(kAll), out(kAll), want(kAll);
-    for (const auto &c : kBinary8) {
+    for (const auto &c : binary8_cases()) {
         SCOPED_TRACE(c.name);
         for (size_t i = 0; i < kAll; ++i) {
             a[i] = static_cast<int8_t>(i >> 8);
@@ -243,57 +82,6 @@ TEST(Core, EveryQ8Pair)
         ASSERT_EQ(bad, -1) << "a=" << int{a[bad]} << " b=" << int{b[bad]} << " got " << int{out[bad]};
     }
 }
-
-// The products have an SSE2 and an AVX2 block path and the exported kernels
-// take only the one this CPU favours, so each path is swept on its own.
-struct ProductPath {
-    const char *name;
-    bool needs_avx2;
-    void (*mul15)(const int16_t *, size_t, const int16_t *, size_t, int16_t *);
-    void (*mul8)(const int8_t *, size_t, const int8_t *, size_t, int8_t *);
-};
-
-const ProductPath kProductPaths[] = {
-    {"sse2", false, corvane::paths::mul_q15_sse2, corvane::paths::mul_q8_sse2},
-    {"avx2", true, corvane::paths::mul_q15_avx2, corvane::paths::mul_q8_avx2},
-};
-
-// Failure messages name the path rather than dumping the struct's bytes.
-void PrintTo(const ProductPath &p, std::ostream *os) { *os << p.name; }
-
-class ProductPaths : public testing::TestWithParam<ProductPath> {
-protected:
-    void SetUp() override
-    {
-        if (GetParam().needs_avx2 && !__builtin_cpu_supports("avx2")) {
-            GTEST_SKIP() << "this CPU lacks AVX2";
-        }
-    }
-};
-
-// Named so that the ctest split by "Exhaustive" puts it with the long sweeps.
-using ExhaustiveProductPaths = ProductPaths;
-
-TEST_P(ExhaustiveProductPaths, EveryQ15Pair) { sweep_every_q15_pair<ref_mul15>("mul_q15", GetParam().mul15); }
-
-TEST_P(ProductPaths, EveryQ8Pair)
-{
-    constexpr size_t kAll = 65536;
-    std::vector<int8_t> a(kAll), b(kAll), out(kAll), want(kAll);
-    for (size_t i = 0; i < kAll; ++i) {
-        a[i] = static_cast<int8_t>(i >> 8);
-        b[i] = static_cast<int8_t>(i);
-        want[i] = static_cast<int8_t>(ref_mul8(a[i], b[i]));
-    }
-    GetParam().mul8(a.data(), kAll, b.data(), kAll, out.data());
-    long bad = first_mismatch(out, want);
-    ASSERT_EQ(bad, -1) << "a=" << int{a[bad]} << " b=" << int{b[bad]} << " got " << int{out[bad]};
-}
-
-std::string path_name(const testing::TestParamInfo<ProductPath> &info) { return info.param.name; }
-
-INSTANTIATE_TEST_SUITE_P(Mul, ExhaustiveProductPaths, testing::ValuesIn(kProductPaths), path_name);
-INSTANTIATE_TEST_SUITE_P(Mul, ProductPaths, testing::ValuesIn(kProductPaths), path_name);
 
 // ---- Shifts: every sample at every count -----------------------------------
 
@@ -343,13 +131,13 @@ std::vector<int64_t> int64_samples()
 
 TEST(Core, ShiftsEverySampleEveryCount)
 {
-    for (const auto &c : kShift15) {
+    for (const auto &c : shift15_cases()) {
         check_every_sample_every_count(c, every_value<int16_t>());
     }
-    for (const auto &c : kShift8) {
+    for (const auto &c : shift8_cases()) {
         check_every_sample_every_count(c, every_value<int8_t>());
     }
-    for (const auto &c : kShift64) {
+    for (const auto &c : shift64_cases()) {
         check_every_sample_every_count(c, int64_samples());
     }
 }
@@ -408,19 +196,19 @@ void check_shift_lengths(const ShiftCase<T> &c)
 
 TEST(Core, EveryLengthUnalignedAndGuarded)
 {
-    for (const auto &c : kBinary15) {
+    for (const auto &c : binary15_cases()) {
         check_binary_lengths(c);
     }
-    for (const auto &c : kBinary8) {
+    for (const auto &c : binary8_cases()) {
         check_binary_lengths(c);
     }
-    for (const auto &c : kShift15) {
+    for (const auto &c : shift15_cases()) {
         check_shift_lengths(c);
     }
-    for (const auto &c : kShift8) {
+    for (const auto &c : shift8_cases()) {
         check_shift_lengths(c);
     }
-    for (const auto &c : kShift64) {
+    for (const auto &c : shift64_cases()) {
         check_shift_lengths(c);
     }
 }
@@ -456,8 +244,12 @@ void check_dot_lengths(const char *name, R (*kernel)(const T *, size_t, const T 
 
 TEST(Core, DotEveryLength)
 {
-    check_dot_lengths<int16_t, int64_t>("dot_q15", dot_q15);
-    check_dot_lengths<int8_t, int32_t>("dot_q8", dot_q8);
+    for (const auto &c : dot15_cases()) {
+        check_dot_lengths<int16_t, int64_t>(c.name.c_str(), c.kernel);
+    }
+    for (const auto &c : dot8_cases()) {
+        check_dot_lengths<int8_t, int32_t>(c.name.c_str(), c.kernel);
+    }
 }
 
 }  // namespace

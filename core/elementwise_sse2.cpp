@@ -1,12 +1,14 @@
-// Saturating add/sub and rounding multiply of Q15 and Q8 sample arrays.
+// SSE2 paths of the saturating add/sub and rounding multiply of Q15 and Q8
+// sample arrays.
 //
 // Each kernel runs SSE2 blocks over the bulk of the arrays when the output is
 // far enough from both inputs for a block to reproduce the forward pass, and
-// the scalar rule over everything else. The products take AVX2 blocks instead
-// where the CPU has them: SSE2 lacks a rounding 16-bit multiply.
-#include "elementwise_avx2.h"
-#include "elementwise_paths.h"
-#include "fixedpoint.h"
+// the scalar rule over everything else.
+#include "targets.h"
+
+#if CORVANE_X86_PATHS
+
+#include "paths.h"
 #include "sample_rules.h"
 #include "simd_sse2.h"
 
@@ -94,52 +96,9 @@ inline void q8_pass(const int8_t *a, const int8_t *b, int8_t *out, size_t n, Lan
     forward_binary(a, b, out, done, n, rule);
 }
 
-// Reads the CPU model libgcc fills in at load time (AVX2 and the OS saving
-// the 256-bit registers); cheap enough to ask on every call.
-inline bool avx2_usable() { return __builtin_cpu_supports("avx2"); }
-
 }  // namespace
 
-namespace corvane::paths {
-
-void mul_q15_sse2(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b, int16_t *out)
-{
-    q15_pass(a, b, out, processed(len_a, len_b), mul_q15_lanes, mul_q15_rule);
-}
-
-// Same block size and distance test as the SSE2 path.
-void mul_q15_avx2(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b, int16_t *out)
-{
-    size_t n = processed(len_a, len_b);
-    size_t done = 0;
-    if (blocks_allowed(a, b, out, avx2::kMulQ15BlockBytes)) {
-        done = avx2::mul_q15_blocks(a, b, out, n);
-    }
-    forward_binary(a, b, out, done, n, mul_q15_rule);
-}
-
-void mul_q8_sse2(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b, int8_t *out)
-{
-    q8_pass<kMulQ8BlockBytes / sse2::kVectorBytes>(a, b, out, processed(len_a, len_b),
-                                                   mul_q8_lanes, mul_q8_rule);
-}
-
-// Outputs too close for a 32-byte block may still take the SSE2 16-byte one;
-// either way the SSE2 blocks finish what the wide ones leave.
-void mul_q8_avx2(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b, int8_t *out)
-{
-    size_t n = processed(len_a, len_b);
-    size_t done = 0;
-    if (blocks_allowed(a, b, out, avx2::kMulQ8BlockBytes)) {
-        done = avx2::mul_q8_blocks(a, b, out, n);
-    }
-    q8_pass<kMulQ8BlockBytes / sse2::kVectorBytes>(a + done, b + done, out + done, n - done,
-                                                   mul_q8_lanes, mul_q8_rule);
-}
-
-}  // namespace corvane::paths
-
-extern "C" {
+namespace corvane::sse2 {
 
 void add_q15(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b, int16_t *out)
 {
@@ -153,11 +112,7 @@ void sub_q15(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b, int
 
 void mul_q15(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b, int16_t *out)
 {
-    if (avx2_usable()) {
-        paths::mul_q15_avx2(a, len_a, b, len_b, out);
-    } else {
-        paths::mul_q15_sse2(a, len_a, b, len_b, out);
-    }
+    q15_pass(a, b, out, processed(len_a, len_b), mul_q15_lanes, mul_q15_rule);
 }
 
 void add_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b, int8_t *out)
@@ -172,11 +127,10 @@ void sub_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b, int8_t
 
 void mul_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b, int8_t *out)
 {
-    if (avx2_usable()) {
-        paths::mul_q8_avx2(a, len_a, b, len_b, out);
-    } else {
-        paths::mul_q8_sse2(a, len_a, b, len_b, out);
-    }
+    q8_pass<kMulQ8BlockBytes / sse2::kVectorBytes>(a, b, out, processed(len_a, len_b),
+                                                   mul_q8_lanes, mul_q8_rule);
 }
 
-}  // extern "C"
+}  // namespace corvane::sse2
+
+#endif  // CORVANE_X86_PATHS

@@ -1,17 +1,20 @@
-// Power-of-two scaling: saturating left shifts, round-half-up right shifts,
-// wrapping 64-bit left shift.
+// SSE2 paths of the power-of-two scaling: saturating left shifts,
+// round-half-up right shifts, wrapping 64-bit shifts.
 //
 // Each kernel picks its regime (copy, scale, sign or zero result) and the
 // constants for it once per call. The element loop is then the same
 // branch-free rule for every sample: SSE2 vectors over the bulk where the
 // output lies far enough from the input for a block to reproduce the forward
 // pass, the scalar rule over everything else.
-#include <strings.h>
+#include "targets.h"
+
+#if CORVANE_X86_PATHS
 
 #include <cstring>
 
-#include "fixedpoint.h"
+#include "paths.h"
 #include "sample_rules.h"
+#include "shift_rules.h"
 #include "simd_sse2.h"
 
 using namespace corvane;
@@ -53,38 +56,7 @@ void shift_pass(const T *a, size_t n, T *out, Lanes lanes, Rule rule)
     forward_unary(a, out, vector_pass(a, n, out, lanes), n, rule);
 }
 
-// The forward pass of out[i] = a[i]. An output at or below the input, or past
-// its end, receives the input unchanged, which memmove does. An output that
-// starts inside the input further up re-reads samples the pass has already
-// written, replicating the first stretch; chunks no longer than the distance
-// reproduce that, one memcpy each.
-template <typename T>
-void copy_forward(const T *a, size_t n, T *out)
-{
-    const uint64_t distance = byte_distance(a, out);
-    const size_t bytes = n * sizeof(T);
-    if (distance == 0 || distance >= bytes) {
-        std::memmove(out, a, bytes);
-        return;
-    }
-    size_t i = 0;
-    if (distance >= kWideBlockBytes) {
-        const size_t chunk = distance / sizeof(T);
-        for (; n - i >= chunk; i += chunk) {
-            std::memcpy(out + i, a + i, chunk * sizeof(T));
-        }
-    }
-    forward_unary(a, out, i, n, [](T x) { return x; });
-}
-
-// ---- Sign regime of the saturating left shifts: x * 2^s for s at or past the
-// sample width saturates to the end of the range on x's side.
-
-template <typename T, int32_t Max, int32_t Min>
-inline T saturated_sign(T x)
-{
-    return static_cast<T>((x > 0) * Max + (x < 0) * Min);
-}
+// ---- Sign regime of the saturating left shifts.
 
 // (positive or negative) & max gives max for either sign; flipping all bits
 // of the negative ones turns max into min.
@@ -105,11 +77,7 @@ inline __m128i saturated_sign_q8_lanes(__m128i x)
     return _mm_xor_si128(_mm_and_si128(_mm_or_si128(positive, negative), max), negative);
 }
 
-// ---- Scale regime of the saturating left shifts: 1 <= s < width. The scalar
-// product is exact in 32 bits.
-
-inline int16_t shl_q15_rule(int16_t x, int32_t scale) { return sat16(int32_t{x} * scale); }
-inline int8_t shl_q8_rule(int8_t x, int32_t scale) { return sat8(int32_t{x} * scale); }
+// ---- Scale regime of the saturating left shifts.
 
 // The Q15 lanes stay 16 bits wide: widening and packing back would cost three
 // shuffles per vector, all on one port. Samples clamped to [lo, hi] shift
@@ -161,23 +129,7 @@ constexpr ShlQ8Scaled kShlQ8Scaled[] = {
     shl_q8_scaled<4>, shl_q8_scaled<5>, shl_q8_scaled<6>, shl_q8_scaled<7>,
 };
 
-// ---- Rounding right shifts: out = (x + r) >> k, with r = 2^(s-1) in the
-// scaling range and 0 past it.
-
-struct Rounding {
-    int32_t r;
-    int k;
-};
-
-// Width is the sample width, MaxShift the largest shift of the intermediate.
-template <int Width, int MaxShift>
-inline Rounding rounding_for(int s)
-{
-    return {s < Width ? int32_t{1} << (s - 1) : 0, s < MaxShift ? s : MaxShift};
-}
-
-inline int16_t shr_q15_rule(int16_t x, Rounding c) { return static_cast<int16_t>((int32_t{x} + c.r) >> c.k); }
-inline int8_t shr_q8_rule(int8_t x, Rounding c) { return static_cast<int8_t>((int32_t{x} + c.r) >> c.k); }
+// ---- Rounding right shifts.
 
 // Without widening: floor((x + 2^(k-1)) / 2^k) is x >> k plus bit k-1 of x.
 // Past the scaling range the count stops at 15, where x >> 15 is already the
@@ -217,18 +169,6 @@ struct ShrQ8Lanes {
 // Past the scaling range only the sign is left: -1 or 0.
 inline __m128i shr_q8_sign_lanes(__m128i x) { return _mm_cmplt_epi8(x, _mm_setzero_si128()); }
 
-// ---- 64-bit shifts wrap through unsigned arithmetic.
-
-inline int64_t shl_i64_rule(int64_t x, int s)
-{
-    return static_cast<int64_t>(static_cast<uint64_t>(x) << s);
-}
-
-inline int64_t shr_i64_rule(int64_t x, uint64_t r, int k)
-{
-    return static_cast<int64_t>(static_cast<uint64_t>(x) + r) >> k;
-}
-
 // SSE2 has no 64-bit arithmetic shift: shift logically, then sign-extend from
 // the bit where the sign landed, ((u >> k) ^ m) - m with m = 2^(63-k).
 inline __m128i shr_i64_lanes(__m128i x, __m128i r, __m128i k, __m128i sign_bit)
@@ -239,7 +179,7 @@ inline __m128i shr_i64_lanes(__m128i x, __m128i r, __m128i k, __m128i sign_bit)
 
 }  // namespace
 
-extern "C" {
+namespace corvane::sse2 {
 
 void shl_q15(const int16_t *a, size_t len_a, int16_t *out, int s)
 {
@@ -322,7 +262,7 @@ void shl_i64(const int64_t *a, size_t len_a, int64_t *out, int s)
     } else {
         // 1 << 63 would wrap to the most negative value; the result is
         // defined as 0 for every sample, which needs no input at all.
-        bzero(out, len_a * sizeof *out);
+        std::memset(out, 0, len_a * sizeof *out);
     }
 }
 
@@ -344,4 +284,6 @@ void shr_i64(const int64_t *a, size_t len_a, int64_t *out, int s)
                [=](int64_t x) { return shr_i64_rule(x, r, k); });
 }
 
-}  // extern "C"
+}  // namespace corvane::sse2
+
+#endif  // CORVANE_X86_PATHS

@@ -1,9 +1,14 @@
-// Raw inner products: exact Q30 sums in 64 bits, Q14 sums wrapping at 32 bits.
+// SSE2 paths of the raw inner products: exact Q30 sums in 64 bits, Q14 sums
+// wrapping at 32 bits.
 //
 // Both sums are exact modulo their width, so any grouping of the additions
 // gives the plain sum; the block loops spread them over independent partial
 // sums and the scalar loop finishes the last few pairs.
-#include "fixedpoint.h"
+#include "targets.h"
+
+#if CORVANE_X86_PATHS
+
+#include "paths.h"
 #include "sample_rules.h"
 #include "simd_sse2.h"
 
@@ -113,7 +118,7 @@ uint32_t dot_q8_blocks(const int8_t *a, const int8_t *b, size_t n, size_t *done)
 
 }  // namespace
 
-extern "C" {
+namespace corvane::sse2 {
 
 int64_t dot_q15(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b)
 {
@@ -121,7 +126,7 @@ int64_t dot_q15(const int16_t *a, size_t len_a, const int16_t *b, size_t len_b)
     const size_t vectors = n / kQ15Vector;
     uint64_t sum = vectors ? dot_q15_vectors(a, b, vectors) : 0;
     for (size_t i = vectors * kQ15Vector; i < n; ++i) {
-        sum += static_cast<uint64_t>(int64_t{load(a + i)} * load(b + i));
+        sum += static_cast<uint64_t>(int64_t{corvane::load(a + i)} * corvane::load(b + i));
     }
     return static_cast<int64_t>(sum);
 }
@@ -132,9 +137,11 @@ int32_t dot_q8(const int8_t *a, size_t len_a, const int8_t *b, size_t len_b)
     size_t i = 0;
     uint32_t sum = n >= kQ8HalfVector ? dot_q8_blocks(a, b, n, &i) : 0;
     for (; i < n; ++i) {
-        sum += static_cast<uint32_t>(int32_t{load(a + i)} * load(b + i));
+        sum += static_cast<uint32_t>(int32_t{corvane::load(a + i)} * corvane::load(b + i));
     }
     return static_cast<int32_t>(sum);
 }
 
-}  // extern "C"
+}  // namespace corvane::sse2
+
+#endif  // CORVANE_X86_PATHS

@@ -1,0 +1,30 @@
+# Cross-compiling for 64-bit ARM Linux with Debian's g++-aarch64-linux-gnu.
+# Test programs run under qemu-user (qemu-user-static), which ctest calls
+# through the emulator setting below:
+#   cmake -S . -B build-aarch64 -G Ninja \
+#         -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
+#         -DCORVANE_BUILD_MODULE=OFF -DCORVANE_BUILD_TESTS=ON
+# Add -DCORVANE_CROSS_CLANG=ON to compile with clang instead (the compiler of
+# macOS on Apple silicon), still linking against the GNU cross sysroot.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR aarch64)
+
+if(CORVANE_CROSS_CLANG)
+  set(CMAKE_C_COMPILER clang)
+  set(CMAKE_CXX_COMPILER clang++)
+  set(CMAKE_C_COMPILER_TARGET aarch64-linux-gnu)
+  set(CMAKE_CXX_COMPILER_TARGET aarch64-linux-gnu)
+else()
+  set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
+  set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
+endif()
+
+# Headers and libraries come from the target's sysroot only, so the host's
+# x86 GoogleTest is not picked up; the tests then build it from source.
+set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64-static -L /usr/aarch64-linux-gnu)
