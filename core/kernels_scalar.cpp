@@ -156,8 +156,9 @@ void shr_i64(const int64_t *a, size_t len_a, int64_t *out, int s)
         copy_forward(a, len_a, out);
         return;
     }
-    const uint64_t r = s < 63 ? uint64_t{1} << (s - 1) : 0;
-    const int k = s < 63 ? s : 63;
+    const RoundingI64 c = rounding_i64_for(s);
+    const uint64_t r = c.r;
+    const int k = c.k;
     forward_unary(a, out, 0, len_a, [=](int64_t x) { return shr_i64_rule(x, r, k); });
 }
 

@@ -124,8 +124,9 @@ void shr_i64(const int64_t *a, size_t len_a, int64_t *out, int s)
         copy_forward(a, len_a, out);
         return;
     }
-    const uint64_t r = s < 63 ? uint64_t{1} << (s - 1) : 0;
-    const int k = s < 63 ? s : 63;
+    const RoundingI64 c = rounding_i64_for(s);
+    const uint64_t r = c.r;
+    const int k = c.k;
     const int64x2_t r_lanes = vdupq_n_s64(static_cast<int64_t>(r));
     const int64x2_t count = vdupq_n_s64(-k);
     unary_pass(a, out, len_a, [=](int64x2_t x) { return vshlq_s64(vaddq_s64(x, r_lanes), count); },

@@ -53,6 +53,18 @@ inline int64_t shr_i64_rule(int64_t x, uint64_t r, int k)
     return static_cast<int64_t>(static_cast<uint64_t>(x) + r) >> k;
 }
 
+// The rounding constants of shr_i64 for a count s >= 1: half a step and the
+// shift in the scaling range; past it, no rounding and a shift to the sign.
+struct RoundingI64 {
+    uint64_t r;
+    int k;
+};
+
+inline RoundingI64 rounding_i64_for(int s)
+{
+    return {s < 63 ? uint64_t{1} << (s - 1) : 0, s < 63 ? s : 63};
+}
+
 // ---- Counts that change from sample to sample (the ufuncs' count operand):
 // each rule picks, for one sample, the regime the kernel of the same name
 // picks for a whole call, so the two agree at every int count.
@@ -98,7 +110,8 @@ inline int64_t shr_i64_by(int64_t x, int32_t s)
     if (s <= 0) {
         return x;
     }
-    return s < 63 ? shr_i64_rule(x, uint64_t{1} << (s - 1), s) : shr_i64_rule(x, 0, 63);
+    const RoundingI64 c = rounding_i64_for(s);
+    return shr_i64_rule(x, c.r, c.k);
 }
 
 // Below this distance the chunked copy would make too many small calls.

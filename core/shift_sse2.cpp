@@ -275,8 +275,9 @@ void shr_i64(const int64_t *a, size_t len_a, int64_t *out, int s)
         copy_forward(a, len_a, out);
         return;
     }
-    const uint64_t r = s < 63 ? uint64_t{1} << (s - 1) : 0;
-    const int k = s < 63 ? s : 63;
+    const RoundingI64 c = rounding_i64_for(s);
+    const uint64_t r = c.r;
+    const int k = c.k;
     const __m128i r_lanes = _mm_set1_epi64x(static_cast<int64_t>(r));
     const __m128i k_count = _mm_cvtsi32_si128(k);
     const __m128i sign_bit = _mm_set1_epi64x(static_cast<int64_t>(uint64_t{1} << (63 - k)));
