@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cpu_features.h"
 #include "fir.h"
 #include "fir_paths.h"
 #include "narrow_rules.h"
@@ -134,13 +135,9 @@ int run(const Path &path, const T *x, size_t n, const T *taps, size_t ntaps, con
     return 0;
 }
 
-#if CORVANE_FIR_X86_PATHS
-bool avx2_usable() { return __builtin_cpu_supports("avx2"); }
-bool avx512_usable()
-{
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vnni");
-}
+#if CORVANE_X86_PATHS
+bool avx2_usable() { return isa_supported(Isa::Avx2); }
+bool avx512_usable() { return isa_supported(Isa::Avx512Vnni); }
 #endif
 
 bool always() { return true; }
@@ -160,7 +157,7 @@ const Path &pick()
 
 const Path kPaths[] = {
     {"scalar", always, sums_scalar, narrow15_scalar, narrow8_scalar},
-#if CORVANE_FIR_X86_PATHS
+#if CORVANE_X86_PATHS
     {"avx2", avx2_usable, sums_avx2, narrow15_avx2, narrow8_avx2},
     {"avx512", avx512_usable, sums_avx512, narrow15_avx512, narrow8_avx512},
 #endif

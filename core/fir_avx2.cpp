@@ -10,7 +10,7 @@
 // function can stand in for the baseline one.
 #include "fir_paths.h"
 
-#if CORVANE_FIR_X86_PATHS
+#if CORVANE_X86_PATHS
 
 #include <immintrin.h>
 
@@ -106,4 +106,4 @@ __attribute__((target("avx2"))) void sums_avx2(const int16_t *w, size_t n, const
 
 }  // namespace corvane::fir
 
-#endif  // CORVANE_FIR_X86_PATHS
+#endif  // CORVANE_X86_PATHS

@@ -7,7 +7,7 @@
 // included.
 #include "fir_paths.h"
 
-#if CORVANE_FIR_X86_PATHS
+#if CORVANE_X86_PATHS
 
 // GCC 12's AVX-512 intrinsics fill the lanes they leave alone from a
 // deliberately undefined register, which its own uninitialised-use check
@@ -161,4 +161,4 @@ __attribute__((target("avx512f,avx512bw,avx512vnni"))) void narrow8_avx512(const
 
 }  // namespace corvane::fir
 
-#endif  // CORVANE_FIR_X86_PATHS
+#endif  // CORVANE_X86_PATHS

@@ -12,13 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// The x86 paths are compiled on x86-64 unless the build asks for the scalar
-// rules alone (CORVANE_PORTABLE).
-#if !defined(CORVANE_PORTABLE) && (defined(__x86_64__) || defined(_M_X64))
-#define CORVANE_FIR_X86_PATHS 1
-#else
-#define CORVANE_FIR_X86_PATHS 0
-#endif
+#include "targets.h"
 
 namespace corvane::fir {
 
@@ -78,7 +72,7 @@ void sums_scalar(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
 void narrow15_scalar(const int64_t *x, size_t n, int16_t *out, int s);
 void narrow8_scalar(const int64_t *x, size_t n, int8_t *out, int s);
 
-#if CORVANE_FIR_X86_PATHS
+#if CORVANE_X86_PATHS
 void sums_avx2(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
 void narrow15_avx2(const int64_t *x, size_t n, int16_t *out, int s);
 void narrow8_avx2(const int64_t *x, size_t n, int8_t *out, int s);

@@ -7,7 +7,7 @@
 // helper is included (see elementwise_avx2.cpp).
 #include "fir_paths.h"
 
-#if CORVANE_FIR_X86_PATHS
+#if CORVANE_X86_PATHS
 
 #include <immintrin.h>
 
@@ -110,4 +110,4 @@ __attribute__((target("avx2"))) void narrow8_avx2(const int64_t *x, size_t n, in
 
 }  // namespace corvane::fir
 
-#endif  // CORVANE_FIR_X86_PATHS
+#endif  // CORVANE_X86_PATHS
