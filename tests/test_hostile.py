@@ -97,7 +97,9 @@ def converted(obj, dtype):
         return list(Destroyer.ARRAY)
     try:
         if isinstance(obj, np.ndarray):
-            if not np.can_cast(obj.dtype, dtype, "safe"):
+            # The array itself, not its dtype: NumPy 1.x casts a 0-d array
+            # by its value, as the conversion does.
+            if not np.can_cast(obj, dtype, "safe"):
                 return TypeError
             return obj.astype(dtype).ravel().tolist()
         return np.array(obj, dtype=dtype).ravel().tolist()
