@@ -159,3 +159,36 @@ def test_every_kernel_has_a_scalar_path_and_unknown_names_have_none():
         assert LIB.corvane_path(kernel.encode(), b"scalar")
     assert not LIB.corvane_path(b"add_q15", b"no-such-path")
     assert not LIB.corvane_path(b"no_such_kernel", b"scalar")
+
+
+DOT_SIG = {
+    "dot_q15": C.CFUNCTYPE(C.c_int64, C.c_void_p, C.c_size_t, C.c_void_p, C.c_size_t),
+    "dot_q8": C.CFUNCTYPE(C.c_int32, C.c_void_p, C.c_size_t, C.c_void_p, C.c_size_t),
+}
+DOT_BITS = {"dot_q15": 64, "dot_q8": 32}
+
+
+@pytest.mark.parametrize("kernel,path,address", path_params(["dot_q15", "dot_q8"]))
+def test_dot_path_lengths_extremes_and_wrap(kernel, path, address):
+    """Every length 0-300 at odd addresses, plus the all-minimum pairs whose
+    sums overflow a 32-bit lane and wrap the Q8 register."""
+    fn = DOT_SIG[kernel](address)
+    dtype = dtype_of(kernel)
+    info = np.iinfo(dtype)
+    bits = DOT_BITS[kernel]
+    rng = np.random.default_rng(7)
+
+    def check(a, b):
+        exact = int(np.dot(a.astype(object), b.astype(object))) if len(a) else 0
+        want = (exact + 2 ** (bits - 1)) % 2 ** bits - 2 ** (bits - 1)
+        assert fn(a.ctypes.data, len(a), b.ctypes.data, len(b)) == want
+
+    raw = bytearray(2 * 310 * dtype.itemsize + 8)
+    for n in range(301):
+        a = at_offset(raw, 1, dtype, n)
+        b = at_offset(raw, 3 + n * dtype.itemsize, dtype, n)
+        a[:] = rng.integers(info.min, info.max + 1, n)
+        b[:] = rng.integers(info.min, info.max + 1, n)
+        check(a, b)
+    lows = np.full(1 << 17, info.min, dtype)
+    check(lows, lows)
