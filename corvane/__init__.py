@@ -3,7 +3,8 @@
 The native functions and accumulator types live in :mod:`corvane.arith`. The
 same arithmetic as NumPy ufuncs (broadcasting, ``out=``, ``where=``, any
 strides, Dask arrays) is importable from the package itself:
-``from corvane import add_q15``.
+``from corvane import add_q15``. The filters along an axis (``fir_q15``,
+``fir_q8``) are functions of :mod:`corvane._filters`, re-exported here too.
 """
 from importlib.util import find_spec as _find_spec
 
@@ -25,8 +26,6 @@ from corvane._ufuncs import (
     add_q8,
     dot_q15,
     dot_q8,
-    fir_q15,
-    fir_q8,
     from_q15,
     from_q8,
     mul_q15,
@@ -44,6 +43,7 @@ from corvane._ufuncs import (
     to_q15,
     to_q8,
 )
+from corvane._filters import fir_q15, fir_q8
 
 __version__ = "0.1.0"
 
