@@ -43,7 +43,7 @@ from corvane._ufuncs import (
     to_q15,
     to_q8,
 )
-from corvane._filters import fir_q15, fir_q8
+from corvane._filters import FirFilter, fir_q15, fir_q8, upfirdn_q15, upfirdn_q8
 
 __version__ = "0.1.0"
 
@@ -52,5 +52,5 @@ __all__ = [
     "shl_q15", "shr_q15", "shl_q8", "shr_q8", "shl_i64", "shr_i64",
     "dot_q15", "dot_q8",
     "narrow_q15", "narrow_q8", "to_q15", "to_q8", "from_q15", "from_q8",
-    "fir_q15", "fir_q8",
+    "fir_q15", "fir_q8", "upfirdn_q15", "upfirdn_q8", "FirFilter",
 ]

@@ -97,3 +97,16 @@ def narrow_to(x, s, bits, rounding="nearest", overflow="saturate"):
     """A wide integer x shifted right by s (s <= 0: as it is) into a sample."""
     v = round_div(x, 1 << s, rounding) if s >= 1 else x
     return sat(v, bits) if overflow == "saturate" else wrap(v, bits)
+
+
+def upfirdn(h, x, up, down, shift, bits, rounding="nearest", overflow="saturate", acc_bits=64):
+    """The stream x with up - 1 zeros after every sample, convolved with h
+    exactly (wrapped to acc_bits), every down-th sum narrowed: ceil(len(x) *
+    up / down) outputs."""
+    u = [0] * (len(x) * up)
+    u[::up] = list(x)
+    out = []
+    for k in range(0, len(u), down):
+        v = sum(h[j] * u[k - j] for j in range(min(len(h), k + 1)))
+        out.append(narrow_to(wrap(v, acc_bits), shift, bits, rounding, overflow))
+    return out
