@@ -388,7 +388,7 @@ fir_filter_get_overflow(PyObject *op, void *)
 
 PyMethodDef fir_filter_methods[] = {
     {"reset", fir_filter_reset, METH_NOARGS,
-     "reset()\n--\n\nBack to rest: zero history, phase 0, and any channel shape taken by the next block."},
+     "reset($self)\n--\n\nBack to rest: zero history, phase 0, and any channel shape taken by the next block."},
     {"__copy__", fir_filter_copy, METH_NOARGS, NULL},
     {"__deepcopy__", fir_filter_deepcopy, METH_O, NULL},
     {"__reduce__", fir_filter_reduce, METH_NOARGS, NULL},
