@@ -38,7 +38,8 @@ upfirdn_plan *make_plan(const T *taps, size_t ntaps, size_t up, size_t down)
         plan->classes = up / g;
         plan->stride = down / g;
         plan->history = (ntaps + up - 1) / up - 1;
-        plan->widest = 0;
+        plan->most_subs = 0;
+        plan->widest_past = 0;
         struct Sub {
             size_t offset, count, taps_at, pairs_at;
         };
@@ -47,6 +48,7 @@ upfirdn_plan *make_plan(const T *taps, size_t ntaps, size_t up, size_t down)
         plan->first.assign(up + 1, 0);
         for (size_t r = 0; r < up; ++r) {
             plan->first[r] = subs.size();
+            size_t past = 0;
             const size_t phase_taps = r < ntaps ? (ntaps - r + up - 1) / up : 0;
             for (size_t p = 0; p < plan->stride && p < phase_taps; ++p) {
                 const size_t count = (phase_taps - p + plan->stride - 1) / plan->stride;
@@ -54,8 +56,11 @@ upfirdn_plan *make_plan(const T *taps, size_t ntaps, size_t up, size_t down)
                 subs.push_back({p, count, taps_count, pairs_count});
                 taps_count += 2 * pairs;
                 pairs_count += pairs;
-                plan->widest = pairs > plan->widest ? pairs : plan->widest;
+                past += 2 * pairs - 1;
             }
+            const size_t count = subs.size() - plan->first[r];
+            plan->most_subs = count > plan->most_subs ? count : plan->most_subs;
+            plan->widest_past = past > plan->widest_past ? past : plan->widest_past;
         }
         plan->first[up] = subs.size();
         plan->taps.assign(taps_count, 0);
@@ -75,6 +80,9 @@ upfirdn_plan *make_plan(const T *taps, size_t ntaps, size_t up, size_t down)
                 plan->offsets.push_back(sub.offset);
             }
         }
+        for (const fir::Taps &t : plan->subs) {
+            plan->sub_taps.push_back(&t);
+        }
     } catch (const std::bad_alloc &) {
         delete plan;
         return nullptr;
@@ -86,6 +94,12 @@ size_t outputs(const upfirdn_plan &plan, size_t n, size_t phase)
 {
     const size_t end = n * plan.up;
     return end > phase ? (end - phase + plan.down - 1) / plan.down : 0;
+}
+
+GatherFn chosen_gather()
+{
+    static const GatherFn fn = kGatherPaths[first_supported(kGatherPaths)].fn;
+    return fn;
 }
 
 // w[i] = x[base + (i - past) * step] for i < past + count, the inputs before
@@ -106,8 +120,10 @@ void gather(const T *x, const T *history, size_t held, ptrdiff_t base, size_t st
         if constexpr (sizeof(T) == sizeof(int16_t)) {
             if (step == 1) {
                 std::memcpy(w + i, src, (total - i) * sizeof(int16_t));
-                i = total;
+            } else {
+                chosen_gather()(src, step, total - i, w + i);
             }
+            i = total;
         }
         for (size_t k = 0; i < total; ++i, ++k) {
             w[i] = load(src + k * step);
@@ -131,13 +147,15 @@ void keep_history(T *history, size_t held, const T *x, size_t n)
 struct Scratch {
     void *memory = nullptr;
     int16_t *window = nullptr;
+    const int16_t **windows = nullptr;
     int64_t *acc = nullptr;
     int64_t *part = nullptr;
     int64_t *all = nullptr;
 
-    bool allocate(size_t window_count, size_t padded, size_t all_count, void *local, size_t local_bytes)
+    bool allocate(size_t window_count, size_t subs, size_t padded, size_t all_count, void *local, size_t local_bytes)
     {
-        const size_t bytes = (2 * padded + all_count) * sizeof(int64_t) + window_count * sizeof(int16_t);
+        const size_t bytes = (2 * padded + all_count) * sizeof(int64_t) + subs * sizeof(int16_t *) +
+                             window_count * sizeof(int16_t);
         void *area = local;
         if (bytes > local_bytes) {
             area = memory = std::malloc(bytes);
@@ -148,40 +166,35 @@ struct Scratch {
         acc = static_cast<int64_t *>(area);
         part = acc + padded;
         all = part + padded;
-        window = reinterpret_cast<int16_t *>(all + all_count);
+        windows = reinterpret_cast<const int16_t **>(all + all_count);
+        window = reinterpret_cast<int16_t *>(windows + subs);
         return true;
     }
     ~Scratch() { std::free(memory); }
 };
 
-// Sums of `count` outputs of one class: phase r, first input q0.
+// Sums of `count` outputs of one class: phase r, first input q0. Each plain
+// FIR gets its window, one after the other in the scratch.
 template <typename T>
-void class_sums(fir::SumsFn sums, const upfirdn_plan &plan, const T *x, const T *history, size_t q0, size_t r,
+void class_sums(ClassSumsFn sums, const upfirdn_plan &plan, const T *x, const T *history, size_t q0, size_t r,
                 size_t count, size_t padded, const Scratch &s)
 {
-    bool first = true;
-    for (size_t e = plan.first[r]; e < plan.first[r + 1]; ++e) {
-        const fir::Taps &t = plan.subs[e];
-        const size_t past = 2 * t.pairs - 1;
-        gather(x, history, plan.history, static_cast<ptrdiff_t>(q0) - static_cast<ptrdiff_t>(plan.offsets[e]),
-               plan.stride, past, count, padded, s.window);
-        int64_t *dst = first ? s.acc : s.part;
-        sums(s.window + past, count, t, dst);
-        if (!first) {
-            for (size_t i = 0; i < count; ++i) {
-                s.acc[i] += s.part[i];
-            }
-        }
-        first = false;
+    int16_t *w = s.window;
+    const size_t first = plan.first[r], subs = plan.first[r + 1] - first;
+    for (size_t k = 0; k < subs; ++k) {
+        const size_t past = 2 * plan.subs[first + k].pairs - 1;
+        gather(x, history, plan.history,
+               static_cast<ptrdiff_t>(q0) - static_cast<ptrdiff_t>(plan.offsets[first + k]), plan.stride, past,
+               count, padded, w);
+        s.windows[k] = w + past;
+        w += past + padded;
     }
-    if (first) {
-        std::memset(s.acc, 0, count * sizeof(int64_t));
-    }
+    sums(s.windows, plan.sub_taps.data() + first, subs, count, s.acc, s.part);
 }
 
 // Finish turns `count` sums into out[0 .. count).
 template <typename T, typename Finish>
-int run(fir::SumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *history, size_t phase, T *out,
+int run(ClassSumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *history, size_t phase, T *out,
         Finish finish)
 {
     const size_t total = outputs(plan, n, phase);
@@ -194,7 +207,8 @@ int run(fir::SumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *his
         const size_t chunk = classes * per_class;
         alignas(64) unsigned char local[kLocalScratchBytes];
         Scratch s;
-        if (!s.allocate(2 * plan.widest + padded, padded, classes > 1 ? chunk : 0, local, sizeof local)) {
+        const size_t window_count = plan.widest_past + plan.most_subs * padded;
+        if (!s.allocate(window_count, plan.most_subs, padded, classes > 1 ? chunk : 0, local, sizeof local)) {
             return -1;
         }
         for (size_t j0 = 0; j0 < total; j0 += chunk) {
@@ -221,7 +235,14 @@ int run(fir::SumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *his
 
 }  // namespace
 
-int run_q15(fir::SumsFn sums, const upfirdn_plan &plan, const int16_t *x, size_t n, int16_t *history,
+void gather_scalar(const int16_t *src, size_t step, size_t count, int16_t *out)
+{
+    for (size_t i = 0; i < count; ++i) {
+        store(out + i, load(src + i * step));
+    }
+}
+
+int run_q15(ClassSumsFn sums, const upfirdn_plan &plan, const int16_t *x, size_t n, int16_t *history,
             size_t phase, int16_t *out, int s, int rounding, int overflow)
 {
     // The default modes are those of narrow_q15, which has vector paths.
@@ -237,7 +258,7 @@ int run_q15(fir::SumsFn sums, const upfirdn_plan &plan, const int16_t *x, size_t
 }
 
 // The Q14 sums wrap at 32 bits, as dot_q8 does, before they are narrowed.
-int run_q8(fir::SumsFn sums, const upfirdn_plan &plan, const int8_t *x, size_t n, int8_t *history,
+int run_q8(ClassSumsFn sums, const upfirdn_plan &plan, const int8_t *x, size_t n, int8_t *history,
            size_t phase, int8_t *out, int s, int rounding, int overflow)
 {
     auto finish = [=](int64_t *v, size_t count, int8_t *dst) {
@@ -253,9 +274,9 @@ int run_q8(fir::SumsFn sums, const upfirdn_plan &plan, const int8_t *x, size_t n
 
 namespace {
 
-corvane::fir::SumsFn chosen_sums()
+corvane::polyphase::ClassSumsFn chosen_sums()
 {
-    static const corvane::fir::SumsFn fn =
+    static const corvane::polyphase::ClassSumsFn fn =
         corvane::polyphase::kSumsPaths[corvane::first_supported(corvane::polyphase::kSumsPaths)].fn;
     return fn;
 }

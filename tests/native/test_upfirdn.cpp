@@ -38,7 +38,7 @@ std::vector<T> ref_upfirdn(const std::vector<T> &x, const std::vector<T> &h, siz
 }
 
 template <typename T>
-int run(corvane::fir::SumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *history, size_t phase,
+int run(corvane::polyphase::ClassSumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *history, size_t phase,
         T *out, int s)
 {
     if constexpr (sizeof(T) == 2) {
@@ -51,7 +51,7 @@ int run(corvane::fir::SumsFn sums, const upfirdn_plan &plan, const T *x, size_t 
 }
 
 template <typename T>
-void check_path(corvane::fir::SumsFn sums, size_t up, size_t down, size_t ntaps, size_t n, bool extreme, int s)
+void check_path(corvane::polyphase::ClassSumsFn sums, size_t up, size_t down, size_t ntaps, size_t n, bool extreme, int s)
 {
     std::mt19937 gen(static_cast<unsigned>(up * 131 + down * 17 + ntaps + n));
     std::uniform_int_distribution<int> d(std::numeric_limits<T>::min(), std::numeric_limits<T>::max());
