@@ -110,3 +110,21 @@ def upfirdn(h, x, up, down, shift, bits, rounding="nearest", overflow="saturate"
         v = sum(h[j] * u[k - j] for j in range(min(len(h), k + 1)))
         out.append(narrow_to(wrap(v, acc_bits), shift, bits, rounding, overflow))
     return out
+
+
+def sosfilt(sos, x, zi=None, rounding="nearest", overflow="saturate", accumulator="exact"):
+    """Direct-form I biquad cascade over a list of ints; sos rows are
+    [b0, b1, b2, 2**f, a1, a2]. Returns (y, zf), zi/zf as [x1, x2, y1, y2] rows."""
+    state = [list(s) for s in (zi if zi is not None else [[0, 0, 0, 0]] * len(sos))]
+    y = []
+    for v in x:
+        for (b0, b1, b2, a0, a1, a2), st in zip(sos, state):
+            x1, x2, y1, y2 = st
+            acc = b0 * v + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2
+            if accumulator == "int32":
+                acc = wrap(acc, 32)
+            out = narrow_to(acc, a0.bit_length() - 1, Q15, rounding, overflow)
+            st[:] = [v, x1, out, y1]
+            v = out
+        y.append(v)
+    return y, state
