@@ -5,10 +5,8 @@
 
 PyDoc_STRVAR(filters__doc__,
 "Bit-exact fixed-point filters along an axis of NumPy arrays: streaming FIR\n"
-"filters and polyphase resamplers on Q15 and Q8 samples and biquad cascades
-"
-"on Q15 samples, exact against their integer definitions.
-"
+"filters and polyphase resamplers on Q15 and Q8 samples and biquad cascades\n"
+"on Q15 samples, exact against their integer definitions.\n"
 "\n"
 "The filters are re-exported by the package: ``from corvane import fir_q15``.\n");
 
