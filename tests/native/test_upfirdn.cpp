@@ -112,3 +112,34 @@ TEST(UpfirdnPaths, EveryPathMatchesDefinition)
 }
 
 }  // namespace
+
+namespace {
+
+// Every gather path, every step up to past the vector limit, counts around
+// the 32-lane blocks; the source ends at the last sample taken, so a read
+// past it shows under the sanitizers.
+TEST(UpfirdnPaths, EveryGatherTakesEveryStepth)
+{
+    for (const auto &path : corvane::polyphase::kGatherPaths) {
+        if (!corvane::isa_supported(path.isa)) {
+            continue;
+        }
+        for (size_t step = 1; step <= corvane::polyphase::kMaxVectorStep + 2; ++step) {
+            for (size_t count : {size_t{1}, size_t{31}, size_t{32}, size_t{33}, size_t{64}, size_t{97}}) {
+                const size_t len = (count - 1) * step + 1;
+                std::vector<int16_t> src(len);
+                for (size_t i = 0; i < len; ++i) {
+                    src[i] = static_cast<int16_t>(i * 7919 - 30000);
+                }
+                std::vector<int16_t> out(count), want(count);
+                for (size_t i = 0; i < count; ++i) {
+                    want[i] = src[i * step];
+                }
+                path.fn(src.data(), step, count, out.data());
+                EXPECT_EQ(out, want) << "step " << step << " count " << count;
+            }
+        }
+    }
+}
+
+}  // namespace
