@@ -39,7 +39,7 @@ upfirdn_plan *make_plan(const T *taps, size_t ntaps, size_t up, size_t down)
         plan->stride = down / g;
         plan->history = (ntaps + up - 1) / up - 1;
         plan->most_subs = 0;
-        plan->widest_past = 0;
+        plan->reach = 0;
         struct Sub {
             size_t offset, count, taps_at, pairs_at;
         };
@@ -48,7 +48,6 @@ upfirdn_plan *make_plan(const T *taps, size_t ntaps, size_t up, size_t down)
         plan->first.assign(up + 1, 0);
         for (size_t r = 0; r < up; ++r) {
             plan->first[r] = subs.size();
-            size_t past = 0;
             const size_t phase_taps = r < ntaps ? (ntaps - r + up - 1) / up : 0;
             for (size_t p = 0; p < plan->stride && p < phase_taps; ++p) {
                 const size_t count = (phase_taps - p + plan->stride - 1) / plan->stride;
@@ -56,11 +55,11 @@ upfirdn_plan *make_plan(const T *taps, size_t ntaps, size_t up, size_t down)
                 subs.push_back({p, count, taps_count, pairs_count});
                 taps_count += 2 * pairs;
                 pairs_count += pairs;
-                past += 2 * pairs - 1;
+                const size_t reach = p + (2 * pairs - 1) * plan->stride;
+                plan->reach = reach > plan->reach ? reach : plan->reach;
             }
             const size_t count = subs.size() - plan->first[r];
             plan->most_subs = count > plan->most_subs ? count : plan->most_subs;
-            plan->widest_past = past > plan->widest_past ? past : plan->widest_past;
         }
         plan->first[up] = subs.size();
         plan->taps.assign(taps_count, 0);
@@ -102,34 +101,46 @@ GatherFn chosen_gather()
     return fn;
 }
 
-// w[i] = x[base + (i - past) * step] for i < past + count, the inputs before
-// x[0] from the history (zero beyond it), and zeros after up to `padded`.
+// w[i] = x[base + i * step] for i < count: the inputs before x[0] from the
+// history (zero beyond it), those from x[n] on zero.
 template <typename T>
-void gather(const T *x, const T *history, size_t held, ptrdiff_t base, size_t step, size_t past, size_t count,
-            size_t padded, int16_t *w)
+void gather(const T *x, size_t n, const T *history, size_t held, ptrdiff_t base, size_t step, size_t count,
+            int16_t *w)
 {
-    const size_t total = past + count;
-    const auto at = [&](size_t i) { return base + (static_cast<ptrdiff_t>(i) - static_cast<ptrdiff_t>(past)) * static_cast<ptrdiff_t>(step); };
+    const auto at = [&](size_t i) { return base + static_cast<ptrdiff_t>(i * step); };
     size_t i = 0;
-    for (; i < total && at(i) < 0; ++i) {
+    if (step == 1 && base < 0) {
+        // The plain FIR's case, once per block: its history in one copy.
+        const size_t before = static_cast<size_t>(-base) < count ? static_cast<size_t>(-base) : count;
+        const size_t unheld = history == nullptr ? before : (before > held ? before - held : 0);
+        std::memset(w, 0, unheld * sizeof(int16_t));
+        for (i = unheld; i < before; ++i) {
+            w[i] = load(history + held - static_cast<size_t>(-at(i)));
+        }
+    }
+    for (; i < count && at(i) < 0; ++i) {
         const ptrdiff_t back = -at(i);
         w[i] = history != nullptr && back <= static_cast<ptrdiff_t>(held) ? load(history + held - back) : 0;
     }
-    if (i < total) {
+    // Inputs x[at(i)] .. x[n - 1], then zeros.
+    size_t end = i;
+    if (i < count && at(i) < static_cast<ptrdiff_t>(n)) {
+        const size_t more = (n - 1 - static_cast<size_t>(at(i))) / step + 1;
+        end = count - i < more ? count : i + more;
         const T *src = x + at(i);
         if constexpr (sizeof(T) == sizeof(int16_t)) {
             if (step == 1) {
-                std::memcpy(w + i, src, (total - i) * sizeof(int16_t));
+                std::memcpy(w + i, src, (end - i) * sizeof(int16_t));
             } else {
-                chosen_gather()(src, step, total - i, w + i);
+                chosen_gather()(src, step, end - i, w + i);
             }
-            i = total;
-        }
-        for (size_t k = 0; i < total; ++i, ++k) {
-            w[i] = load(src + k * step);
+        } else {
+            for (size_t k = 0; i + k < end; ++k) {
+                w[i + k] = load(src + k * step);
+            }
         }
     }
-    std::memset(w + total, 0, (past + padded - total) * sizeof(int16_t));
+    std::memset(w + end, 0, (count - end) * sizeof(int16_t));
 }
 
 // The last `held` samples of [history, x] become the history.
@@ -173,21 +184,28 @@ struct Scratch {
     ~Scratch() { std::free(memory); }
 };
 
-// Sums of `count` outputs of one class: phase r, first input q0. Each plain
-// FIR gets its window, one after the other in the scratch.
-template <typename T>
-void class_sums(ClassSumsFn sums, const upfirdn_plan &plan, const T *x, const T *history, size_t q0, size_t r,
-                size_t count, size_t padded, const Scratch &s)
+// The inputs of one pass, every stride-th in `stride` streams: stream e
+// holds x[lo + e + i * stride]. A window of a plain FIR is a place in one.
+struct Streams {
+    ptrdiff_t lo;
+    size_t stride;
+    size_t length;  // samples per stream
+    int16_t *data;
+
+    const int16_t *at(ptrdiff_t first) const
+    {
+        const size_t d = static_cast<size_t>(first - lo);
+        return data + (d % stride) * length + d / stride;
+    }
+};
+
+// Sums of `count` outputs of one class: phase r, first input q0.
+void class_sums(ClassSumsFn sums, const upfirdn_plan &plan, const Streams &in, size_t q0, size_t r, size_t count,
+                const Scratch &s)
 {
-    int16_t *w = s.window;
     const size_t first = plan.first[r], subs = plan.first[r + 1] - first;
     for (size_t k = 0; k < subs; ++k) {
-        const size_t past = 2 * plan.subs[first + k].pairs - 1;
-        gather(x, history, plan.history,
-               static_cast<ptrdiff_t>(q0) - static_cast<ptrdiff_t>(plan.offsets[first + k]), plan.stride, past,
-               count, padded, w);
-        s.windows[k] = w + past;
-        w += past + padded;
+        s.windows[k] = in.at(static_cast<ptrdiff_t>(q0) - static_cast<ptrdiff_t>(plan.offsets[first + k]));
     }
     sums(s.windows, plan.sub_taps.data() + first, subs, count, s.acc, s.part);
 }
@@ -205,19 +223,29 @@ int run(ClassSumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *his
         const size_t per_class = needed < per_class_max ? needed : per_class_max;
         const size_t padded = round_up(per_class, fir::kMaxBlock);
         const size_t chunk = classes * per_class;
+        // A pass reads from `reach` before its first class's first input
+        // to a padded block past its last class's first input.
+        const size_t spread = ((classes - 1) * plan.down) / plan.up + 1;
+        const size_t length = (plan.reach + plan.stride - 1) / plan.stride + spread + padded + 1;
         alignas(64) unsigned char local[kLocalScratchBytes];
         Scratch s;
-        const size_t window_count = plan.widest_past + plan.most_subs * padded;
-        if (!s.allocate(window_count, plan.most_subs, padded, classes > 1 ? chunk : 0, local, sizeof local)) {
+        if (!s.allocate(plan.stride * length, plan.most_subs, padded, classes > 1 ? chunk : 0, local, sizeof local)) {
             return -1;
         }
         for (size_t j0 = 0; j0 < total; j0 += chunk) {
             const size_t count = total - j0 < chunk ? total - j0 : chunk;
             int64_t *all = classes > 1 ? s.all : s.acc;
+            const size_t q_first = (phase + j0 * plan.down) / plan.up;
+            const Streams in{static_cast<ptrdiff_t>(q_first) - static_cast<ptrdiff_t>(plan.reach), plan.stride,
+                             length, s.window};
+            for (size_t e = 0; e < plan.stride; ++e) {
+                gather(x, n, history, plan.history, in.lo + static_cast<ptrdiff_t>(e), plan.stride, length,
+                       s.window + e * length);
+            }
             for (size_t c = 0; c < classes && c < count; ++c) {
                 const size_t in_class = (count - c + classes - 1) / classes;
                 const size_t k = phase + (j0 + c) * plan.down;
-                class_sums(sums, plan, x, history, k / plan.up, k % plan.up, in_class, padded, s);
+                class_sums(sums, plan, in, k / plan.up, k % plan.up, in_class, s);
                 if (classes > 1) {
                     for (size_t t = 0; t < in_class; ++t) {
                         all[c + t * classes] = s.acc[t];

@@ -8,9 +8,9 @@
 // up / gcd(up, down)) share r and step q by D = down / gcd(up, down), so
 // each such class is a FIR decimating by D, computed as the sum of D plain
 // FIRs over the inputs taken every D-th (sub-phase p: taps[r + (p + s*D) *
-// up] over x[q0 - p + i * D]). Each plain FIR gets a window of its inputs
-// gathered behind its history, as the FIR driver does, so the sums paths
-// see plain memory.
+// up] over x[q0 - p + i * D]). The inputs of each pass are gathered once
+// into D streams (every D-th input, history in front), and each plain FIR's
+// window is a place in one of them, so the sums paths see plain memory.
 #ifndef CORVANE_POLYPHASE_PATHS_H
 #define CORVANE_POLYPHASE_PATHS_H
 
@@ -28,8 +28,8 @@ struct upfirdn_plan {
     size_t classes;  // P
     size_t stride;   // D
     size_t history;  // inputs before the block that an output can reach
-    size_t most_subs;    // the most plain FIRs of one phase
-    size_t widest_past;  // the most history samples all windows of one phase read
+    size_t most_subs;  // the most plain FIRs of one phase
+    size_t reach;      // how far before its first input a window reaches
     // The plain FIRs of phase r are subs[first[r] .. first[r + 1]), sub-phase
     // offsets[e] each; sub_taps points at each.
     std::vector<corvane::fir::Taps> subs;
