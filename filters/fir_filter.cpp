@@ -91,8 +91,7 @@ take_channels(FirFilterObject *self, PyArrayObject *x, int axis)
     PyObject *held_shape = PyArray_IntTupleFromIntp(self->ndim - 1, self->shape);
     if (held_shape != NULL) {
         PyErr_Format(PyExc_ValueError,
-                     "%s: x has other channels than the earlier blocks: its shape without axis %d must be %S "
-                     "(reset() to start a new stream)",
+                     "%s: x has other channels than the earlier blocks: its shape without axis %d must be %S",
                      kName, self->axis, held_shape);
         Py_DECREF(held_shape);
     }
@@ -251,10 +250,15 @@ fir_filter_deepcopy(PyObject *op, PyObject *)
     return fir_filter_copy(op, NULL);
 }
 
+// Back to rest; the channels stay, as for SosFilter.
 PyObject *
 fir_filter_reset(PyObject *op, PyObject *)
 {
-    forget_channels(reinterpret_cast<FirFilterObject *>(op));
+    FirFilterObject *self = reinterpret_cast<FirFilterObject *>(op);
+    if (self->history != NULL) {
+        std::memset(self->history, 0, self->lanes * held(self) * sizeof(int16_t));
+    }
+    self->phase = 0;
     Py_RETURN_NONE;
 }
 
@@ -388,7 +392,7 @@ fir_filter_get_overflow(PyObject *op, void *)
 
 PyMethodDef fir_filter_methods[] = {
     {"reset", fir_filter_reset, METH_NOARGS,
-     "reset($self)\n--\n\nBack to rest: zero history, phase 0, and any channel shape taken by the next block."},
+     "reset($self)\n--\n\nBack to rest (zero history, phase 0); the channel shape stays."},
     {"__copy__", fir_filter_copy, METH_NOARGS, NULL},
     {"__deepcopy__", fir_filter_deepcopy, METH_O, NULL},
     {"__reduce__", fir_filter_reduce, METH_NOARGS, NULL},
@@ -421,7 +425,7 @@ PyDoc_STRVAR(fir_filter__doc__,
 "gives exactly upfirdn_q15(taps, whole, up, down, shift, ...). The filter\n"
 "holds the taps, the inputs each channel still needs and the phase of the\n"
 "stream. The first block fixes the channels (the shape without the axis);\n"
-"another shape later is a ValueError until reset(). copy.copy, deepcopy and\n"
+"another shape later is a ValueError. copy.copy, deepcopy and\n"
 "pickle keep the state; a copy continues independently of the original.\n"
 "With up = down = 1 it is the plain streaming FIR of fir_q15 with zi.\n"
 "\n"
