@@ -44,16 +44,10 @@ PyObject *sos_axis_back(PyArrayObject *moved, int to, int axis);
 PyArrayObject *sos_state_from_zi(PyObject *zi, PyArrayObject *x, int axis, npy_intp n_sections,
                                  const char *fname);
 
-#endif  // CORVANE_SOS_ARGS_H
-
-// Matches a vectorcall's arguments to `names`: the first n_positional may be
-// given by position, the first n_required must be given. slots[i] is the
-// borrowed argument or NULL. Returns 0, or -1 with a TypeError.
-int sos_parse_call(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const char *fname,
-                   const char *const *names, int n_names, int n_positional, int n_required, PyObject **slots);
-
 // Filters x_moved (time along dimension 0, C-contiguous) with the state in
 // place (n_sections x 4 x channels); returns y in the same layout, or NULL
 // with the exception set.
 PyArrayObject *sos_filter_time_major(PyArrayObject *x_moved, PyArrayObject *sos, int16_t *state,
                                      const SosModes &modes, const char *fname);
+
+#endif  // CORVANE_SOS_ARGS_H
