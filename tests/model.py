@@ -71,3 +71,16 @@ def shr_i64(x, s):
     if s >= 63:
         return -1 if x < 0 else 0
     return wrap(x + (1 << (s - 1)), 64) >> s
+
+
+def count32(s):
+    """A shift or narrowing count of any width as the int32 the rules take."""
+    return min(max(s, -(1 << 31)), (1 << 31) - 1)
+
+
+def narrow(x, s, bits):
+    """floor((x + 2**(s-1)) / 2**s) exactly, then saturated; s <= 0 only saturates."""
+    if s >= 1:
+        k = min(s, 80)  # past 80 every int64 rounds to 0 or -1 alike
+        x = (x + (1 << (k - 1))) >> k
+    return sat(x, bits)
