@@ -8,6 +8,16 @@
 #include "acc_protocols.h"
 #include "acc_types.h"
 
+// Heap types, so that their __module__ can be the package module
+// corvane.arith while their names stay "arith.AccQ15" and "arith.AccQ8": a
+// static type takes its __module__ from its name. Immutable where Python
+// can say so (3.10 on), as a static type is.
+#ifdef Py_TPFLAGS_IMMUTABLETYPE
+constexpr unsigned long kAccTypeFlags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
+#else
+constexpr unsigned long kAccTypeFlags = Py_TPFLAGS_DEFAULT;
+#endif
+
 // ---- AccQ15 ----
 
 static PyObject *
@@ -147,25 +157,17 @@ static PyMethodDef AccQ15_methods[] = {
     {NULL, NULL, 0, NULL},
 };
 
-// Designated initialisers leave every slot not named empty, which is what
-// PyType_Ready expects; the full slot list differs between Python versions, so
-// naming each one is neither possible nor wanted.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-PyTypeObject AccQ15_Type = {
-    .ob_base = PyVarObject_HEAD_INIT(NULL, 0)
-    .tp_name = "arith.AccQ15",
-    .tp_basicsize = sizeof(AccQ15Object),
-    .tp_itemsize = 0,
-    .tp_dealloc = AccQ15_dealloc,
-    .tp_repr = AccQ15_repr,
-    .tp_flags = Py_TPFLAGS_DEFAULT,
-    .tp_doc = AccQ15__doc__,
-    .tp_methods = AccQ15_methods,
-    .tp_init = AccQ15_init,
-    .tp_new = AccQ15_new,
+PyType_Slot AccQ15_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void *>(AccQ15_dealloc)},
+    {Py_tp_repr, reinterpret_cast<void *>(AccQ15_repr)},
+    {Py_tp_doc, const_cast<char *>(AccQ15__doc__)},
+    {Py_tp_methods, AccQ15_methods},
+    {Py_tp_init, reinterpret_cast<void *>(AccQ15_init)},
+    {Py_tp_new, reinterpret_cast<void *>(AccQ15_new)},
+    {0, NULL},
 };
-#pragma GCC diagnostic pop
+
+PyType_Spec AccQ15_spec = {"arith.AccQ15", sizeof(AccQ15Object), 0, kAccTypeFlags, AccQ15_slots};
 
 // ---- AccQ8 ----
 
@@ -306,19 +308,51 @@ static PyMethodDef AccQ8_methods[] = {
     {NULL, NULL, 0, NULL},
 };
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-PyTypeObject AccQ8_Type = {
-    .ob_base = PyVarObject_HEAD_INIT(NULL, 0)
-    .tp_name = "arith.AccQ8",
-    .tp_basicsize = sizeof(AccQ8Object),
-    .tp_itemsize = 0,
-    .tp_dealloc = AccQ8_dealloc,
-    .tp_repr = AccQ8_repr,
-    .tp_flags = Py_TPFLAGS_DEFAULT,
-    .tp_doc = AccQ8__doc__,
-    .tp_methods = AccQ8_methods,
-    .tp_init = AccQ8_init,
-    .tp_new = AccQ8_new,
+PyType_Slot AccQ8_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void *>(AccQ8_dealloc)},
+    {Py_tp_repr, reinterpret_cast<void *>(AccQ8_repr)},
+    {Py_tp_doc, const_cast<char *>(AccQ8__doc__)},
+    {Py_tp_methods, AccQ8_methods},
+    {Py_tp_init, reinterpret_cast<void *>(AccQ8_init)},
+    {Py_tp_new, reinterpret_cast<void *>(AccQ8_new)},
+    {0, NULL},
 };
-#pragma GCC diagnostic pop
+
+PyType_Spec AccQ8_spec = {"arith.AccQ8", sizeof(AccQ8Object), 0, kAccTypeFlags, AccQ8_slots};
+
+
+PyTypeObject *AccQ15_Type = NULL;
+PyTypeObject *AccQ8_Type = NULL;
+
+namespace {
+
+PyTypeObject *
+new_acc_type(PyType_Spec *spec)
+{
+    PyObject *type = PyType_FromSpec(spec);
+    PyObject *module = type == NULL ? NULL : PyUnicode_FromString("corvane.arith");
+    // Set in the dictionary itself: an immutable type refuses setattr.
+    if (module == NULL || PyDict_SetItemString(reinterpret_cast<PyTypeObject *>(type)->tp_dict, "__module__",
+                                               module) < 0) {
+        Py_XDECREF(module);
+        Py_XDECREF(type);
+        return NULL;
+    }
+    Py_DECREF(module);
+    PyType_Modified(reinterpret_cast<PyTypeObject *>(type));
+    return reinterpret_cast<PyTypeObject *>(type);
+}
+
+}  // namespace
+
+int
+acc_types_create(void)
+{
+    if (AccQ15_Type == NULL && (AccQ15_Type = new_acc_type(&AccQ15_spec)) == NULL) {
+        return -1;
+    }
+    if (AccQ8_Type == NULL && (AccQ8_Type = new_acc_type(&AccQ8_spec)) == NULL) {
+        return -1;
+    }
+    return 0;
+}
