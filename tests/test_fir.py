@@ -1,4 +1,5 @@
 """fir_q15 / fir_q8 against an int64 NumPy convolution with exact rounding."""
+import doctest
 import itertools
 
 import numpy as np
@@ -148,3 +149,12 @@ def test_bad_input_raises_and_changes_nothing(call, error):
         call(x, taps, zi)
     for a, b in zip((x, taps, zi), before):
         np.testing.assert_array_equal(a, b)
+
+
+@pytest.mark.parametrize("name", ["fir_q15", "fir_q8"])
+def test_docstring_examples_run(name):
+    test = doctest.DocTestParser().get_doctest(
+        getattr(corvane, name).__doc__, {"np": np, name: getattr(corvane, name)}, name, None, 0)
+    runner = doctest.DocTestRunner()
+    runner.run(test, out=lambda s: pytest.fail(s))
+    assert runner.failures == 0 and runner.tries == len(test.examples) > 0
