@@ -3,6 +3,8 @@
 // in acc_methods.h.
 #include <Python.h>
 
+#include <cstring>
+
 #include "acc_docs.h"
 #include "acc_methods.h"
 #include "acc_protocols.h"
@@ -326,8 +328,35 @@ PyTypeObject *AccQ8_Type = NULL;
 
 namespace {
 
+// Python 3.9 keeps a heap type's doc without its "AccQ15(acc=0)\n--\n\n"
+// signature line, so inspect.signature finds none: the type gets its full
+// doc back (memory the type frees as its own).
+int
+keep_text_signature(PyTypeObject *type, const char *doc)
+{
+    PyObject *signature = PyObject_GetAttrString(reinterpret_cast<PyObject *>(type), "__text_signature__");
+    if (signature == NULL) {
+        return -1;
+    }
+    const bool kept = signature != Py_None;
+    Py_DECREF(signature);
+    if (kept) {
+        return 0;
+    }
+    const size_t size = std::strlen(doc) + 1;
+    char *copy = static_cast<char *>(PyObject_Malloc(size));
+    if (copy == NULL) {
+        PyErr_NoMemory();
+        return -1;
+    }
+    std::memcpy(copy, doc, size);
+    PyObject_Free(const_cast<char *>(type->tp_doc));
+    type->tp_doc = copy;
+    return 0;
+}
+
 PyTypeObject *
-new_acc_type(PyType_Spec *spec)
+new_acc_type(PyType_Spec *spec, const char *doc)
 {
     PyObject *type = PyType_FromSpec(spec);
     PyObject *module = type == NULL ? NULL : PyUnicode_FromString("corvane.arith");
@@ -340,6 +369,10 @@ new_acc_type(PyType_Spec *spec)
     }
     Py_DECREF(module);
     PyType_Modified(reinterpret_cast<PyTypeObject *>(type));
+    if (keep_text_signature(reinterpret_cast<PyTypeObject *>(type), doc) < 0) {
+        Py_DECREF(type);
+        return NULL;
+    }
     return reinterpret_cast<PyTypeObject *>(type);
 }
 
@@ -348,10 +381,10 @@ new_acc_type(PyType_Spec *spec)
 int
 acc_types_create(void)
 {
-    if (AccQ15_Type == NULL && (AccQ15_Type = new_acc_type(&AccQ15_spec)) == NULL) {
+    if (AccQ15_Type == NULL && (AccQ15_Type = new_acc_type(&AccQ15_spec, AccQ15__doc__)) == NULL) {
         return -1;
     }
-    if (AccQ8_Type == NULL && (AccQ8_Type = new_acc_type(&AccQ8_spec)) == NULL) {
+    if (AccQ8_Type == NULL && (AccQ8_Type = new_acc_type(&AccQ8_spec, AccQ8__doc__)) == NULL) {
         return -1;
     }
     return 0;
