@@ -1,8 +1,11 @@
-// Narrowing of raw sums to samples, on the widest path this CPU has, and the
+// Narrowing of raw sums to samples, on the widest path this CPU has (in every
+// rounding and overflow mode: the scalar rules for now), and the
 // float conversions, which are bound by memory and stay on the scalar rules.
 #include "fir_paths.h"
 #include "narrow.h"
 #include "narrow_rules.h"
+#include "rounding.h"
+#include "rounding_rules.h"
 
 using namespace corvane;
 
@@ -28,9 +31,41 @@ void widen(const Sample *y, size_t n, double *out, Rule rule)
     }
 }
 
+template <typename Sample>
+void narrow_modes(const int64_t *x, size_t n, Sample *out, int s, NarrowMode mode)
+{
+    for (size_t i = 0; i < n; ++i) {
+        store(out + i, narrow_rule<Sample>(load(x + i), s, mode));
+    }
+}
+
+constexpr const char *kRoundingNames[CORVANE_ROUNDING_COUNT] = {"nearest", "floor", "ceiling",
+                                                               "zero",    "round", "convergent"};
+constexpr const char *kOverflowNames[CORVANE_OVERFLOW_COUNT] = {"saturate", "wrap"};
+
 }  // namespace
 
 extern "C" {
+
+const char *corvane_rounding_name(int rounding)
+{
+    return rounding >= 0 && rounding < CORVANE_ROUNDING_COUNT ? kRoundingNames[rounding] : nullptr;
+}
+
+const char *corvane_overflow_name(int overflow)
+{
+    return overflow >= 0 && overflow < CORVANE_OVERFLOW_COUNT ? kOverflowNames[overflow] : nullptr;
+}
+
+void narrow_q15_modes(const int64_t *x, size_t n, int16_t *out, int s, int rounding, int overflow)
+{
+    narrow_modes(x, n, out, s, NarrowMode{static_cast<Rounding>(rounding), static_cast<Overflow>(overflow)});
+}
+
+void narrow_q8_modes(const int64_t *x, size_t n, int8_t *out, int s, int rounding, int overflow)
+{
+    narrow_modes(x, n, out, s, NarrowMode{static_cast<Rounding>(rounding), static_cast<Overflow>(overflow)});
+}
 
 void narrow_q15(const int64_t *x, size_t n, int16_t *out, int s) { fir::chosen().narrow15(x, n, out, s); }
 void narrow_q8(const int64_t *x, size_t n, int8_t *out, int s) { fir::chosen().narrow8(x, n, out, s); }

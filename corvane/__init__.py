@@ -4,7 +4,8 @@ The native functions and accumulator types live in :mod:`corvane.arith`
 (``corvane.arith.add_q15``; ``AccQ15`` and ``AccQ8`` are also here). The same
 arithmetic as NumPy ufuncs (shapes, broadcasting, ``out=``, any strides, Dask
 arrays; operands cast only safely) is importable from the package itself:
-``from corvane import add_q15``.
+``from corvane import add_q15``. The filters along an axis (``fir_q15``,
+``fir_q8``) are functions of :mod:`corvane._filters`, re-exported here too.
 """
 from importlib.util import find_spec as _find_spec
 
@@ -28,8 +29,6 @@ from corvane._ufuncs import (
     add_q8,
     dot_q15,
     dot_q8,
-    fir_q15,
-    fir_q8,
     from_q15,
     from_q8,
     mul_q15,
@@ -47,6 +46,7 @@ from corvane._ufuncs import (
     to_q15,
     to_q8,
 )
+from corvane._filters import fir_q15, fir_q8
 
 __version__ = "0.1.0"
 

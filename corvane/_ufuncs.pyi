@@ -8,8 +8,6 @@
 #   narrow_q8: int32/int64, int64/int32 -> int8
 #   to_q15: float32/float64 -> int16           to_q8: float32/float64 -> int8
 #   from_q15: int16 -> float64                 from_q8: int8 -> float64
-# and the functions fir_q15 and fir_q8.
-from typing import overload
 
 import numpy.typing as npt
 import numpy as np
@@ -34,20 +32,3 @@ to_q15: np.ufunc
 to_q8: np.ufunc
 from_q15: np.ufunc
 from_q8: np.ufunc
-
-@overload
-def fir_q15(
-    x: npt.ArrayLike, taps: npt.ArrayLike, shift: int = 15, *, zi: None = None, axis: int = -1
-) -> npt.NDArray[np.int16]: ...
-@overload
-def fir_q15(
-    x: npt.ArrayLike, taps: npt.ArrayLike, shift: int = 15, *, zi: npt.ArrayLike, axis: int = -1
-) -> tuple[npt.NDArray[np.int16], npt.NDArray[np.int16]]: ...
-@overload
-def fir_q8(
-    x: npt.ArrayLike, taps: npt.ArrayLike, shift: int = 7, *, zi: None = None, axis: int = -1
-) -> npt.NDArray[np.int8]: ...
-@overload
-def fir_q8(
-    x: npt.ArrayLike, taps: npt.ArrayLike, shift: int = 7, *, zi: npt.ArrayLike, axis: int = -1
-) -> tuple[npt.NDArray[np.int8], npt.NDArray[np.int8]]: ...

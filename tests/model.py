@@ -73,14 +73,38 @@ def shr_i64(x, s):
     return wrap(x + (1 << (s - 1)), 64) >> s
 
 
+ROUNDINGS = ("nearest", "floor", "ceiling", "zero", "round", "convergent")
+OVERFLOWS = ("saturate", "wrap")
+
+
+def round_div(num, den, rounding):
+    """num / den (den > 0) rounded to an integer by the named rule, exactly."""
+    q, r = divmod(num, den)  # floor quotient, 0 <= r < den
+    twice = 2 * r
+    if rounding == "floor" or r == 0:
+        return q
+    if rounding == "ceiling":
+        return q + 1
+    if rounding == "zero":
+        return q + (num < 0)
+    if twice != den:
+        return q + (twice > den)
+    # An exact tie between q and q + 1.
+    return q + {"nearest": 1, "round": int(num >= 0), "convergent": q & 1}[rounding]
+
+
+def narrow_to(x, s, bits, rounding="nearest", overflow="saturate"):
+    """A wide integer x shifted right by s (s <= 0: as it is) into a sample."""
+    v = round_div(x, 1 << s, rounding) if s >= 1 else x
+    return sat(v, bits) if overflow == "saturate" else wrap(v, bits)
+
+
 def count32(s):
     """A shift or narrowing count of any width as the int32 the rules take."""
     return min(max(s, -(1 << 31)), (1 << 31) - 1)
 
 
 def narrow(x, s, bits):
-    """floor((x + 2**(s-1)) / 2**s) exactly, then saturated; s <= 0 only saturates."""
-    if s >= 1:
-        k = min(s, 80)  # past 80 every int64 rounds to 0 or -1 alike
-        x = (x + (1 << (k - 1))) >> k
-    return sat(x, bits)
+    """narrow_to rounding half up and saturating, for any count: past 80 every
+    int64 rounds to 0 or -1 alike, so the divisor stays small."""
+    return narrow_to(x, min(s, 80), bits)

@@ -27,7 +27,6 @@ static int (*const ufuncs_registrars[])(PyObject *) = {
     register_shifts,
     register_dots,
     register_conversions,
-    register_fir,
 };
 
 PyMODINIT_FUNC

@@ -52,6 +52,5 @@ int register_elementwise(PyObject *module);
 int register_shifts(PyObject *module);
 int register_dots(PyObject *module);
 int register_conversions(PyObject *module);
-int register_fir(PyObject *module);
 
 #endif  // CORVANE_UFUNCS_H

@@ -14,10 +14,10 @@ seconds=${1:-60}
 out=${FUZZ_BUILD_DIR:-build-fuzz}
 mkdir -p "$out"
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
-       -fno-omit-frame-pointer -Wall -Wextra -Werror -Icore)
+       -fno-omit-frame-pointer -Wall -Wextra -Werror -Icore -Icore/filters)
 
 for target in kernels state fir; do
-    clang++ "${flags[@]}" "tools/fuzz/fuzz_$target.cpp" core/*.cpp -o "$out/fuzz_$target"
+    clang++ "${flags[@]}" "tools/fuzz/fuzz_$target.cpp" core/*.cpp core/filters/*.cpp -o "$out/fuzz_$target"
 done
 
 for target in kernels state fir; do

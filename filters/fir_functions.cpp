@@ -3,7 +3,7 @@
 // short), return the state for the next block. Arguments: fir_args.cpp.
 // Filtering along an axis is not elementwise work, so these are plain
 // functions beside the ufuncs; the channel loop is the only loop here.
-#include "ufuncs.h"
+#include "filters.h"
 
 #include <cstring>
 

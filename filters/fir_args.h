@@ -3,7 +3,7 @@
 #ifndef CORVANE_FIR_ARGS_H
 #define CORVANE_FIR_ARGS_H
 
-#include "ufuncs.h"
+#include "filters.h"
 
 // One filter of the module: its name, sample type and core entry point.
 using FirKernel = int (*)(const void *, size_t, const void *, size_t, const void *, void *, int);

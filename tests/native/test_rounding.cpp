@@ -1,0 +1,119 @@
+// The rounding and overflow rules against a reference over 128-bit integers,
+// and the exported mode kernels against the rules, at every count from -2 to
+// 70 and the values around every rounding boundary.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "rounding.h"
+#include "rounding_rules.h"
+
+namespace {
+
+using corvane::NarrowMode;
+using corvane::Overflow;
+using corvane::Rounding;
+
+// Floor division and the rules written from their definitions on __int128,
+// where 2^s and x + 2^s never wrap for s <= 70.
+__int128 ref_round(__int128 x, int s, Rounding mode)
+{
+    const __int128 d = static_cast<__int128>(1) << s;
+    __int128 q = x / d;
+    __int128 r = x % d;
+    if (r < 0) {
+        q -= 1;
+        r += d;
+    }
+    if (r == 0) {
+        return q;
+    }
+    const bool above = 2 * r > d, tie = 2 * r == d;
+    switch (mode) {
+    case Rounding::Nearest: return q + (above || tie);
+    case Rounding::Floor: return q;
+    case Rounding::Ceiling: return q + 1;
+    case Rounding::Zero: return x < 0 ? q + 1 : q;
+    case Rounding::HalfAway: return q + (above || (tie && x >= 0));
+    case Rounding::Convergent: return q + (above || (tie && (q & 1) != 0));
+    }
+    return 0;
+}
+
+template <typename Sample>
+int64_t ref_narrow(int64_t x, int s, NarrowMode mode)
+{
+    const __int128 v = s >= 1 ? ref_round(x, s, mode.rounding) : x;
+    const __int128 lo = sizeof(Sample) == 2 ? -32768 : -128, hi = -lo - 1;
+    if (mode.overflow == Overflow::Saturate) {
+        return static_cast<int64_t>(v < lo ? lo : (v > hi ? hi : v));
+    }
+    const __int128 m = hi - lo + 1;
+    __int128 w = ((v - lo) % m + m) % m + lo;
+    return static_cast<int64_t>(w);
+}
+
+// Values next to each multiple and half multiple of 2^s, the int64 ends and
+// a spread of others.
+std::vector<int64_t> probe_values(int s)
+{
+    std::vector<int64_t> v = {0, 1, -1, INT64_MAX, INT64_MIN, INT64_MAX - 1, INT64_MIN + 1};
+    for (int k = 0; k < 63; ++k) {
+        for (int64_t d = -1; d <= 1; ++d) {
+            v.push_back((int64_t{1} << k) + d);
+            v.push_back(-(int64_t{1} << k) + d);
+        }
+    }
+    if (s >= 1 && s <= 62) {
+        for (int64_t m = -9; m <= 9; ++m) {
+            const int64_t base = m * (int64_t{1} << s), half = int64_t{1} << (s - 1);
+            for (int64_t d = -1; d <= 1; ++d) {
+                v.push_back(base + d);
+                v.push_back(base + half + d);
+                v.push_back(3 * base + half + d);
+            }
+        }
+    }
+    return v;
+}
+
+constexpr Rounding kRoundings[] = {Rounding::Nearest, Rounding::Floor,    Rounding::Ceiling,
+                                   Rounding::Zero,    Rounding::HalfAway, Rounding::Convergent};
+
+TEST(RoundingRules, EveryModeAtEveryCountMatchesWideReference)
+{
+    for (int s = -2; s <= 70; ++s) {
+        const std::vector<int64_t> values = probe_values(s);
+        for (Rounding r : kRoundings) {
+            for (Overflow o : {Overflow::Saturate, Overflow::Wrap}) {
+                const NarrowMode mode{r, o};
+                std::vector<int16_t> out15(values.size());
+                std::vector<int8_t> out8(values.size());
+                narrow_q15_modes(values.data(), values.size(), out15.data(), s, static_cast<int>(r),
+                                 static_cast<int>(o));
+                narrow_q8_modes(values.data(), values.size(), out8.data(), s, static_cast<int>(r),
+                                static_cast<int>(o));
+                for (size_t i = 0; i < values.size(); ++i) {
+                    const int64_t x = values[i];
+                    ASSERT_EQ(corvane::narrow_rule<int16_t>(x, s, mode), ref_narrow<int16_t>(x, s, mode))
+                        << "x=" << x << " s=" << s << " rounding=" << static_cast<int>(r);
+                    ASSERT_EQ(corvane::narrow_rule<int8_t>(x, s, mode), ref_narrow<int8_t>(x, s, mode))
+                        << "x=" << x << " s=" << s << " rounding=" << static_cast<int>(r);
+                    ASSERT_EQ(out15[i], ref_narrow<int16_t>(x, s, mode)) << "kernel, x=" << x << " s=" << s;
+                    ASSERT_EQ(out8[i], ref_narrow<int8_t>(x, s, mode)) << "kernel, x=" << x << " s=" << s;
+                }
+            }
+        }
+    }
+}
+
+TEST(RoundingRules, NamesFollowTheModeNumbers)
+{
+    EXPECT_STREQ(corvane_rounding_name(CORVANE_ROUND_HALF_AWAY), "round");
+    EXPECT_STREQ(corvane_rounding_name(CORVANE_ROUND_CONVERGENT), "convergent");
+    EXPECT_STREQ(corvane_overflow_name(CORVANE_OVERFLOW_WRAP), "wrap");
+    EXPECT_EQ(corvane_rounding_name(CORVANE_ROUNDING_COUNT), nullptr);
+    EXPECT_EQ(corvane_overflow_name(-1), nullptr);
+}
+
+}  // namespace
