@@ -128,3 +128,14 @@ def sosfilt(sos, x, zi=None, rounding="nearest", overflow="saturate", accumulato
             v = out
         y.append(v)
     return y, state
+
+
+def count32(s):
+    """A shift or narrowing count of any width as the int32 the rules take."""
+    return min(max(s, -(1 << 31)), (1 << 31) - 1)
+
+
+def narrow(x, s, bits):
+    """narrow_to rounding half up and saturating, for any count: past 80 every
+    int64 rounds to 0 or -1 alike, so the divisor stays small."""
+    return narrow_to(x, min(s, 80), bits)
