@@ -161,7 +161,7 @@ struct Scratch {
     const int16_t **windows = nullptr;
     int64_t *acc = nullptr;
     int64_t *part = nullptr;
-    int64_t *all = nullptr;
+    int64_t *all = nullptr;  // one class narrowed, before it is spread
 
     bool allocate(size_t window_count, size_t subs, size_t padded, size_t all_count, void *local, size_t local_bytes)
     {
@@ -229,12 +229,11 @@ int run(ClassSumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *his
         const size_t length = (plan.reach + plan.stride - 1) / plan.stride + spread + padded + 1;
         alignas(64) unsigned char local[kLocalScratchBytes];
         Scratch s;
-        if (!s.allocate(plan.stride * length, plan.most_subs, padded, classes > 1 ? chunk : 0, local, sizeof local)) {
+        if (!s.allocate(plan.stride * length, plan.most_subs, padded, classes > 1 ? padded : 0, local, sizeof local)) {
             return -1;
         }
         for (size_t j0 = 0; j0 < total; j0 += chunk) {
             const size_t count = total - j0 < chunk ? total - j0 : chunk;
-            int64_t *all = classes > 1 ? s.all : s.acc;
             const size_t q_first = (phase + j0 * plan.down) / plan.up;
             const Streams in{static_cast<ptrdiff_t>(q_first) - static_cast<ptrdiff_t>(plan.reach), plan.stride,
                              length, s.window};
@@ -246,13 +245,19 @@ int run(ClassSumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *his
                 const size_t in_class = (count - c + classes - 1) / classes;
                 const size_t k = phase + (j0 + c) * plan.down;
                 class_sums(sums, plan, in, k / plan.up, k % plan.up, in_class, s);
-                if (classes > 1) {
-                    for (size_t t = 0; t < in_class; ++t) {
-                        all[c + t * classes] = s.acc[t];
-                    }
+                if (classes == 1) {
+                    finish(s.acc, in_class, out + j0);
+                    continue;
+                }
+                // Narrowed while the sums are in cache, then spread to
+                // every classes-th output.
+                T *narrowed = reinterpret_cast<T *>(s.all);
+                finish(s.acc, in_class, narrowed);
+                T *dst = out + j0 + c;
+                for (size_t t = 0; t < in_class; ++t) {
+                    store(dst + t * classes, narrowed[t]);
                 }
             }
-            finish(all, count, out + j0);
         }
     }
     if (history != nullptr) {
