@@ -4,7 +4,7 @@ The native functions and accumulator types live in :mod:`corvane.arith`. The
 same arithmetic as NumPy ufuncs (broadcasting, ``out=``, ``where=``, any
 strides, Dask arrays) is importable from the package itself:
 ``from corvane import add_q15``. The filters along an axis (``fir_q15``,
-``fir_q8``) are functions of :mod:`corvane._filters`, re-exported here too.
+``fir_q8``, the biquad cascades ``sosfilt_q15`` and ``SosFilter``) are functions of :mod:`corvane._filters`, re-exported here too.
 """
 from importlib.util import find_spec as _find_spec
 
@@ -43,7 +43,8 @@ from corvane._ufuncs import (
     to_q15,
     to_q8,
 )
-from corvane._filters import fir_q15, fir_q8
+from corvane._filters import SosFilter, fir_q15, fir_q8, sosfilt_q15
+from corvane._sos import quantize_sos
 
 __version__ = "0.1.0"
 
@@ -52,5 +53,5 @@ __all__ = [
     "shl_q15", "shr_q15", "shl_q8", "shr_q8", "shl_i64", "shr_i64",
     "dot_q15", "dot_q8",
     "narrow_q15", "narrow_q8", "to_q15", "to_q8", "from_q15", "from_q8",
-    "fir_q15", "fir_q8",
+    "fir_q15", "fir_q8", "sosfilt_q15", "SosFilter", "quantize_sos",
 ]

@@ -97,3 +97,21 @@ def narrow_to(x, s, bits, rounding="nearest", overflow="saturate"):
     """A wide integer x shifted right by s (s <= 0: as it is) into a sample."""
     v = round_div(x, 1 << s, rounding) if s >= 1 else x
     return sat(v, bits) if overflow == "saturate" else wrap(v, bits)
+
+
+def sosfilt(sos, x, zi=None, rounding="nearest", overflow="saturate", accumulator="exact"):
+    """Direct-form I biquad cascade over a list of ints; sos rows are
+    [b0, b1, b2, 2**f, a1, a2]. Returns (y, zf), zi/zf as [x1, x2, y1, y2] rows."""
+    state = [list(s) for s in (zi if zi is not None else [[0, 0, 0, 0]] * len(sos))]
+    y = []
+    for v in x:
+        for (b0, b1, b2, a0, a1, a2), st in zip(sos, state):
+            x1, x2, y1, y2 = st
+            acc = b0 * v + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2
+            if accumulator == "int32":
+                acc = wrap(acc, 32)
+            out = narrow_to(acc, a0.bit_length() - 1, Q15, rounding, overflow)
+            st[:] = [v, x1, out, y1]
+            v = out
+        y.append(v)
+    return y, state
