@@ -43,7 +43,7 @@ from corvane._ufuncs import (
     to_q15,
     to_q8,
 )
-from corvane._filters import SosFilter, fir_q15, fir_q8, sosfilt_q15
+from corvane._filters import FirFilter, SosFilter, fir_q15, fir_q8, sosfilt_q15, upfirdn_q15, upfirdn_q8
 from corvane._sos import quantize_sos
 
 __version__ = "0.1.0"
@@ -54,4 +54,5 @@ __all__ = [
     "dot_q15", "dot_q8",
     "narrow_q15", "narrow_q8", "to_q15", "to_q8", "from_q15", "from_q8",
     "fir_q15", "fir_q8", "sosfilt_q15", "SosFilter", "quantize_sos",
+    "upfirdn_q15", "upfirdn_q8", "FirFilter",
 ]

@@ -19,3 +19,12 @@ def restore_accumulator(type_name, blob):
     acc = cls()
     acc.set_state(blob)
     return acc
+
+
+def restore_fir_filter(taps, shift, up, down, axis, rounding, overflow, state):
+    """A FirFilter with the given settings continuing the stream in `state`."""
+    from ._filters import FirFilter
+
+    f = FirFilter(taps, shift, up=up, down=down, axis=axis, rounding=rounding, overflow=overflow)
+    f._set_state(state)
+    return f

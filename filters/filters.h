@@ -22,5 +22,7 @@
 int register_fir(PyObject *module);
 int register_sos(PyObject *module);
 int register_sos_filter(PyObject *module);
+int register_upfirdn(PyObject *module);
+int register_fir_filter(PyObject *module);
 
 #endif  // CORVANE_FILTERS_H

@@ -80,13 +80,11 @@ fir_as_samples(PyObject *obj, const FirKind &kind, const char *what)
     return reinterpret_cast<PyArrayObject *>(cast);
 }
 
-namespace {
-
 int
-as_int(PyObject *obj, const FirKind &kind, const char *what, int *out)
+filter_as_int(PyObject *obj, const char *fname, const char *what, int *out)
 {
     if (!PyIndex_Check(obj)) {
-        PyErr_Format(PyExc_TypeError, "%s: %s must be an integer, not %.200s", kind.name, what,
+        PyErr_Format(PyExc_TypeError, "%s: %s must be an integer, not %.200s", fname, what,
                      Py_TYPE(obj)->tp_name);
         return -1;
     }
@@ -100,62 +98,70 @@ as_int(PyObject *obj, const FirKind &kind, const char *what, int *out)
         return -1;
     }
     if (value < INT_MIN || value > INT_MAX) {
-        PyErr_Format(PyExc_OverflowError, "%s: %s is out of the C int range", kind.name, what);
+        PyErr_Format(PyExc_OverflowError, "%s: %s is out of the C int range", fname, what);
         return -1;
     }
     *out = static_cast<int>(value);
     return 0;
 }
 
-}  // namespace
+int
+filter_parse_call(const char *fname, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames,
+                  const char *const *names, size_t count, Py_ssize_t positional, size_t required, PyObject **slots)
+{
+    if (nargs > positional) {
+        PyErr_Format(PyExc_TypeError, "%s() takes at most %zd positional arguments (%zd given)", fname, positional,
+                     nargs);
+        return -1;
+    }
+    for (size_t slot = 0; slot < count; ++slot) {
+        slots[slot] = static_cast<Py_ssize_t>(slot) < nargs ? args[slot] : NULL;
+    }
+    const Py_ssize_t nkw = kwnames == NULL ? 0 : PyTuple_GET_SIZE(kwnames);
+    for (Py_ssize_t k = 0; k < nkw; ++k) {
+        PyObject *name = PyTuple_GET_ITEM(kwnames, k);
+        size_t slot = 0;
+        while (slot < count && PyUnicode_CompareWithASCIIString(name, names[slot]) != 0) {
+            ++slot;
+        }
+        if (slot == count) {
+            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument %R", fname, name);
+            return -1;
+        }
+        if (slots[slot] != NULL) {
+            PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", fname, names[slot]);
+            return -1;
+        }
+        slots[slot] = args[nargs + k];
+    }
+    for (size_t slot = 0; slot < required; ++slot) {
+        if (slots[slot] == NULL) {
+            PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s'", fname, names[slot]);
+            return -1;
+        }
+    }
+    return 0;
+}
 
 int
 fir_parse_args(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const FirKind &kind,
            int default_shift, FirArgs *parsed)
 {
     static const char *const names[] = {"x", "taps", "shift", "zi", "axis"};
-    constexpr Py_ssize_t kPositional = 3;
-    PyObject *slots[5] = {NULL, NULL, NULL, NULL, NULL};
+    PyObject *slots[5];
 
-    if (nargs > kPositional) {
-        PyErr_Format(PyExc_TypeError, "%s() takes at most 3 positional arguments (%zd given)", kind.name, nargs);
+    if (filter_parse_call(kind.name, args, nargs, kwnames, names, 5, 3, 2, slots) < 0) {
         return -1;
-    }
-    for (Py_ssize_t i = 0; i < nargs; ++i) {
-        slots[i] = args[i];
-    }
-    const Py_ssize_t nkw = kwnames == NULL ? 0 : PyTuple_GET_SIZE(kwnames);
-    for (Py_ssize_t k = 0; k < nkw; ++k) {
-        PyObject *name = PyTuple_GET_ITEM(kwnames, k);
-        size_t slot = 0;
-        while (slot < 5 && PyUnicode_CompareWithASCIIString(name, names[slot]) != 0) {
-            ++slot;
-        }
-        if (slot == 5) {
-            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument %R", kind.name, name);
-            return -1;
-        }
-        if (slots[slot] != NULL) {
-            PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", kind.name, names[slot]);
-            return -1;
-        }
-        slots[slot] = args[nargs + k];
-    }
-    for (size_t slot = 0; slot < 2; ++slot) {
-        if (slots[slot] == NULL) {
-            PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s'", kind.name, names[slot]);
-            return -1;
-        }
     }
     parsed->x = slots[0];
     parsed->taps = slots[1];
     parsed->zi = slots[3] == NULL ? Py_None : slots[3];
     parsed->shift = default_shift;
     parsed->axis = -1;
-    if (slots[2] != NULL && as_int(slots[2], kind, "shift", &parsed->shift) < 0) {
+    if (slots[2] != NULL && filter_as_int(slots[2], kind.name, "shift", &parsed->shift) < 0) {
         return -1;
     }
-    if (slots[4] != NULL && as_int(slots[4], kind, "axis", &parsed->axis) < 0) {
+    if (slots[4] != NULL && filter_as_int(slots[4], kind.name, "axis", &parsed->axis) < 0) {
         return -1;
     }
     return 0;

@@ -10,6 +10,7 @@
 #include "dask_route.h"
 #include "fir.h"
 #include "fir_args.h"
+#include "lanes.h"
 
 namespace {
 
@@ -23,60 +24,6 @@ call_filter(const void *x, size_t n, const void *taps, size_t ntaps, const void 
 
 const FirKind kFirQ15 = {"fir_q15", NPY_INT16, sizeof(int16_t), call_filter<int16_t, fir_q15>};
 const FirKind kFirQ8 = {"fir_q8", NPY_INT8, sizeof(int8_t), call_filter<int8_t, fir_q8>};
-
-// arr with `axis` moved last, C-contiguous: a view of arr when it already
-// is, which is only ever read.
-PyArrayObject *
-lanes_last(PyArrayObject *arr, int axis)
-{
-    const int last = PyArray_NDIM(arr) - 1;
-    if (axis == last && PyArray_IS_C_CONTIGUOUS(arr)) {
-        Py_INCREF(arr);
-        return arr;
-    }
-    PyObject *view = PyArray_SwapAxes(arr, axis, last);
-    if (view == NULL) {
-        return NULL;
-    }
-    PyArrayObject *lanes = PyArray_GETCONTIGUOUS(reinterpret_cast<PyArrayObject *>(view));
-    Py_DECREF(view);
-    return lanes;
-}
-
-// Channels of an array laid out by lanes_last: all dimensions but the last.
-size_t
-lane_count(PyArrayObject *lanes)
-{
-    return static_cast<size_t>(PyArray_MultiplyList(PyArray_DIMS(lanes), PyArray_NDIM(lanes) - 1));
-}
-
-// A C-ordered result in the caller's axis order from one laid out by lanes.
-PyObject *
-lanes_back(PyArrayObject *lanes, int axis)
-{
-    const int last = PyArray_NDIM(lanes) - 1;
-    if (axis == last) {
-        Py_INCREF(lanes);
-        return reinterpret_cast<PyObject *>(lanes);
-    }
-    PyObject *view = PyArray_SwapAxes(lanes, axis, last);
-    if (view == NULL) {
-        return NULL;
-    }
-    PyObject *ordered = PyArray_NewCopy(reinterpret_cast<PyArrayObject *>(view), NPY_CORDER);
-    Py_DECREF(view);
-    return ordered;
-}
-
-PyArrayObject *
-new_like(PyArrayObject *shape_of, npy_intp last_dim, const FirKind &kind)
-{
-    npy_intp dims[NPY_MAXDIMS];
-    const int ndim = PyArray_NDIM(shape_of);
-    std::memcpy(dims, PyArray_DIMS(shape_of), ndim * sizeof(npy_intp));
-    dims[ndim - 1] = last_dim;
-    return reinterpret_cast<PyArrayObject *>(PyArray_SimpleNew(ndim, dims, kind.type));
-}
 
 // zi must have x's shape with ntaps - 1 along the axis.
 int
@@ -178,17 +125,8 @@ fir(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const FirKind &k
         PyErr_Format(PyExc_ValueError, "%s: taps must be one-dimensional and not empty", kind.name);
         goto done;
     }
-    if (PyArray_NDIM(x) == 0) {
-        PyErr_Format(PyExc_ValueError, "%s: x must have at least one dimension", kind.name);
+    if ((axis = lanes_axis(x, axis, kind.name)) < 0) {
         goto done;
-    }
-    if (axis < -PyArray_NDIM(x) || axis >= PyArray_NDIM(x)) {
-        // Raises NumPy's AxisError.
-        Py_XDECREF(PyArray_CheckAxis(x, &axis, 0));
-        goto done;
-    }
-    if (axis < 0) {
-        axis += PyArray_NDIM(x);
     }
     ntaps = PyArray_DIM(taps, 0);
     history = ntaps - 1;
@@ -202,10 +140,10 @@ fir(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const FirKind &k
         goto done;
     }
     Py_SETREF(taps, PyArray_GETCONTIGUOUS(taps));
-    if (taps == NULL || (y_lanes = new_like(x_lanes, PyArray_DIM(x_lanes, PyArray_NDIM(x_lanes) - 1), kind)) == NULL) {
+    if (taps == NULL || (y_lanes = new_like(x_lanes, PyArray_DIM(x_lanes, PyArray_NDIM(x_lanes) - 1), kind.type)) == NULL) {
         goto done;
     }
-    if (zi_lanes != NULL && (zf_lanes = new_like(zi_lanes, history, kind)) == NULL) {
+    if (zi_lanes != NULL && (zf_lanes = new_like(zi_lanes, history, kind.type)) == NULL) {
         goto done;
     }
     n = PyArray_DIM(x_lanes, PyArray_NDIM(x_lanes) - 1);

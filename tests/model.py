@@ -115,3 +115,16 @@ def sosfilt(sos, x, zi=None, rounding="nearest", overflow="saturate", accumulato
             v = out
         y.append(v)
     return y, state
+
+
+def upfirdn(h, x, up, down, shift, bits, rounding="nearest", overflow="saturate", acc_bits=64):
+    """The stream x with up - 1 zeros after every sample, convolved with h
+    exactly (wrapped to acc_bits), every down-th sum narrowed: ceil(len(x) *
+    up / down) outputs."""
+    u = [0] * (len(x) * up)
+    u[::up] = list(x)
+    out = []
+    for k in range(0, len(u), down):
+        v = sum(h[j] * u[k - j] for j in range(min(len(h), k + 1)))
+        out.append(narrow_to(wrap(v, acc_bits), shift, bits, rounding, overflow))
+    return out

@@ -73,12 +73,7 @@ void prepare_taps(const T *taps, size_t ntaps, const Scratch &s, size_t pairs)
     for (size_t j = 0; j < 2 * pairs; ++j) {
         s.taps[j] = j < ntaps ? load(taps + j) : 0;
     }
-    for (size_t p = 0; p < pairs; ++p) {
-        const int16_t newer = s.taps[2 * p];
-        const int16_t older = s.taps[2 * p + 1];
-        s.hi_pairs[p] = pack_pair(tap_hi(older), tap_hi(newer));
-        s.lo_pairs[p] = pack_pair(tap_lo(older), tap_lo(newer));
-    }
+    pack_pairs(s.taps, pairs, s.hi_pairs, s.lo_pairs);
 }
 
 // Q15 samples are copied as bytes; Q8 samples are sign-extended.
@@ -168,6 +163,16 @@ const Path &chosen()
 {
     static const Path &path = pick();
     return path;
+}
+
+void pack_pairs(const int16_t *taps, size_t pairs, int32_t *hi_pairs, int32_t *lo_pairs)
+{
+    for (size_t p = 0; p < pairs; ++p) {
+        const int16_t newer = taps[2 * p];
+        const int16_t older = taps[2 * p + 1];
+        hi_pairs[p] = pack_pair(tap_hi(older), tap_hi(newer));
+        lo_pairs[p] = pack_pair(tap_lo(older), tap_lo(newer));
+    }
 }
 
 // Tap-major order: each tap runs over the whole window, so the inner loop is

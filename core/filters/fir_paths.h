@@ -36,6 +36,9 @@ struct Taps {
 
 inline constexpr size_t kPairsPerGroup = 128;
 
+// The split pairs of Taps from its 2 * pairs taps (zero-padded to even).
+void pack_pairs(const int16_t *taps, size_t pairs, int32_t *hi_pairs, int32_t *lo_pairs);
+
 // Outputs per block of the widest path. Windows are readable, zero-padded,
 // up to n rounded up to this; every path may compute outputs past n there.
 inline constexpr size_t kMaxBlock = 32;

@@ -1,0 +1,75 @@
+// Channels of an array along an axis, each laid out contiguously (the shape
+// the core filters take), and back.
+#include "lanes.h"
+
+#include <cstring>
+
+// arr with `axis` moved last, C-contiguous: a view of arr when it already
+// is, which is only ever read.
+PyArrayObject *
+lanes_last(PyArrayObject *arr, int axis)
+{
+    const int last = PyArray_NDIM(arr) - 1;
+    if (axis == last && PyArray_IS_C_CONTIGUOUS(arr)) {
+        Py_INCREF(arr);
+        return arr;
+    }
+    PyObject *view = PyArray_SwapAxes(arr, axis, last);
+    if (view == NULL) {
+        return NULL;
+    }
+    PyArrayObject *lanes = PyArray_GETCONTIGUOUS(reinterpret_cast<PyArrayObject *>(view));
+    Py_DECREF(view);
+    return lanes;
+}
+
+// Channels of an array laid out by lanes_last: all dimensions but the last.
+size_t
+lane_count(PyArrayObject *lanes)
+{
+    return static_cast<size_t>(PyArray_MultiplyList(PyArray_DIMS(lanes), PyArray_NDIM(lanes) - 1));
+}
+
+// A C-ordered result in the caller's axis order from one laid out by lanes.
+PyObject *
+lanes_back(PyArrayObject *lanes, int axis)
+{
+    const int last = PyArray_NDIM(lanes) - 1;
+    if (axis == last) {
+        Py_INCREF(lanes);
+        return reinterpret_cast<PyObject *>(lanes);
+    }
+    PyObject *view = PyArray_SwapAxes(lanes, axis, last);
+    if (view == NULL) {
+        return NULL;
+    }
+    PyObject *ordered = PyArray_NewCopy(reinterpret_cast<PyArrayObject *>(view), NPY_CORDER);
+    Py_DECREF(view);
+    return ordered;
+}
+
+PyArrayObject *
+new_like(PyArrayObject *shape_of, npy_intp last_dim, int type)
+{
+    npy_intp dims[NPY_MAXDIMS];
+    const int ndim = PyArray_NDIM(shape_of);
+    std::memcpy(dims, PyArray_DIMS(shape_of), ndim * sizeof(npy_intp));
+    dims[ndim - 1] = last_dim;
+    return reinterpret_cast<PyArrayObject *>(PyArray_SimpleNew(ndim, dims, type));
+}
+
+
+int
+lanes_axis(PyArrayObject *x, int axis, const char *name)
+{
+    if (PyArray_NDIM(x) == 0) {
+        PyErr_Format(PyExc_ValueError, "%s: x must have at least one dimension", name);
+        return -1;
+    }
+    if (axis < -PyArray_NDIM(x) || axis >= PyArray_NDIM(x)) {
+        // Raises NumPy's AxisError.
+        Py_XDECREF(PyArray_CheckAxis(x, &axis, 0));
+        return -1;
+    }
+    return axis < 0 ? axis + PyArray_NDIM(x) : axis;
+}

@@ -1,0 +1,114 @@
+// Native checks of the polyphase filters on every sums path this CPU can
+// run, against the definition written here: the zero-stuffed stream, one
+// exact sum per kept output, rounded half up by division and clamped. Each
+// signal is also cut into three blocks that carry history and phase.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "polyphase_paths.h"
+#include "reference.h"
+#include "rounding.h"
+
+namespace {
+
+using corvane::polyphase::kSumsPaths;
+
+template <typename T>
+std::vector<T> ref_upfirdn(const std::vector<T> &x, const std::vector<T> &h, size_t up, size_t down, int s)
+{
+    const int64_t hi = std::numeric_limits<T>::max();
+    std::vector<T> y;
+    for (size_t k = 0; k < x.size() * up; k += down) {
+        int64_t sum = 0;
+        for (size_t j = 0; j < h.size() && j <= k; ++j) {
+            if ((k - j) % up == 0) {
+                sum += int64_t{h[j]} * x[(k - j) / up];
+            }
+        }
+        if (sizeof(T) == 1) {
+            sum = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(sum)));
+        }
+        y.push_back(static_cast<T>(corvane_test::clamp64(corvane_test::floor_div_pow2(sum + (int64_t{1} << (s - 1)), s), -hi - 1, hi)));
+    }
+    return y;
+}
+
+template <typename T>
+int run(corvane::fir::SumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *history, size_t phase,
+        T *out, int s)
+{
+    if constexpr (sizeof(T) == 2) {
+        return corvane::polyphase::run_q15(sums, plan, x, n, history, phase, out, s, CORVANE_ROUND_NEAREST,
+                                           CORVANE_OVERFLOW_SATURATE);
+    } else {
+        return corvane::polyphase::run_q8(sums, plan, x, n, history, phase, out, s, CORVANE_ROUND_NEAREST,
+                                          CORVANE_OVERFLOW_SATURATE);
+    }
+}
+
+template <typename T>
+void check_path(corvane::fir::SumsFn sums, size_t up, size_t down, size_t ntaps, size_t n, bool extreme, int s)
+{
+    std::mt19937 gen(static_cast<unsigned>(up * 131 + down * 17 + ntaps + n));
+    std::uniform_int_distribution<int> d(std::numeric_limits<T>::min(), std::numeric_limits<T>::max());
+    std::vector<T> x(n), h(ntaps);
+    for (auto &v : x) {
+        v = extreme ? std::numeric_limits<T>::min() : static_cast<T>(d(gen));
+    }
+    for (auto &v : h) {
+        // 0x80FF fills the 32-bit lanes fastest (hi -128, lo 255).
+        v = extreme ? (sizeof(T) == 2 ? static_cast<T>(-32513) : std::numeric_limits<T>::min()) : static_cast<T>(d(gen));
+    }
+    const std::vector<T> want = ref_upfirdn(x, h, up, down, s);
+    upfirdn_plan *plan = sizeof(T) == 2 ? upfirdn_plan_q15(reinterpret_cast<const int16_t *>(h.data()), ntaps, up, down)
+                                        : upfirdn_plan_q8(reinterpret_cast<const int8_t *>(h.data()), ntaps, up, down);
+    ASSERT_NE(plan, nullptr);
+    std::vector<T> y(want.size() + 1);
+    ASSERT_EQ(upfirdn_outputs(plan, n, 0), want.size());
+    ASSERT_EQ(run(sums, *plan, x.data(), n, static_cast<T *>(nullptr), 0, y.data(), s), 0);
+    y.pop_back();
+    EXPECT_EQ(y, want) << "one pass, up " << up << " down " << down << " taps " << ntaps << " n " << n;
+
+    std::vector<T> history(upfirdn_history(plan) + 1, 0), joined(want.size() + 1);
+    const size_t cuts[] = {0, n / 3, n / 3 + 1, n};
+    size_t phase = 0, done = 0;
+    for (size_t b = 0; b < 3; ++b) {
+        const size_t len = cuts[b + 1] - cuts[b];
+        ASSERT_EQ(run(sums, *plan, x.data() + cuts[b], len, history.data(), phase, joined.data() + done, s), 0);
+        done += upfirdn_outputs(plan, len, phase);
+        phase = upfirdn_next_phase(plan, len, phase);
+    }
+    joined.pop_back();
+    EXPECT_EQ(done, want.size());
+    EXPECT_EQ(joined, want) << "three blocks, up " << up << " down " << down << " taps " << ntaps << " n " << n;
+    upfirdn_plan_free(plan);
+}
+
+TEST(UpfirdnPaths, EveryPathMatchesDefinition)
+{
+    struct Case {
+        size_t up, down, ntaps, n;
+    };
+    // Taps shorter and longer than up, lengths around the blocks, a chunk
+    // boundary, and a plain FIR longer than one 32-bit group of pairs.
+    const Case cases[] = {{1, 1, 1, 1},   {1, 2, 31, 33},   {1, 4, 31, 2100}, {4, 1, 48, 700},
+                          {3, 2, 48, 65}, {2, 4, 3, 100},   {7, 3, 5, 64},    {5, 7, 40, 97},
+                          {6, 4, 13, 31}, {1, 3, 600, 900}, {2, 1, 1, 17},    {3, 3, 9, 300}};
+    for (const auto &path : kSumsPaths) {
+        if (!corvane::isa_supported(path.isa)) {
+            continue;
+        }
+        for (const Case &c : cases) {
+            for (bool extreme : {false, true}) {
+                check_path<int16_t>(path.fn, c.up, c.down, c.ntaps, c.n, extreme, 15);
+                check_path<int8_t>(path.fn, c.up, c.down, c.ntaps, c.n, extreme, 7);
+            }
+        }
+    }
+}
+
+}  // namespace
