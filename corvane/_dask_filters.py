@@ -65,12 +65,14 @@ def _resample(func, before, after, kw, x, axis, up, down, history, out):
     """x filtered along axis block by block; a block's outputs m satisfy
     k0 * up <= m * down < k1 * up for its samples k0..k1-1."""
     depth = history + down // math.gcd(up, down) - 1
-    if depth > 0:
+    if 0 < depth < x.shape[axis]:
         ghosted = da.overlap.overlap(x, depth={axis: (depth, 0)}, boundary="none")
         sizes = ghosted.chunks[axis]
         core = (sizes[0],) + tuple(n - depth for n in sizes[1:])
     else:
-        ghosted, core = x, x.chunks[axis]
+        # A signal no longer than the history is one block.
+        ghosted = x if depth == 0 else x.rechunk({axis: -1})
+        core = ghosted.chunks[axis]
     starts = (0,) + tuple(np.cumsum(core).tolist())
 
     def rated(bounds):
