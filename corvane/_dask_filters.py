@@ -129,8 +129,16 @@ def upfirdn_q15(h, x, up=1, down=1, *args, axis=-1, **kw):
     k0..k1-1 gives the outputs m with k0 * up <= m * down < k1 * up; it borrows
     the (len(h) - 1) // up samples the filter reaches back plus those that put
     its start in phase. Like the in-memory call it starts from rest."""
-    func = _filters.upfirdn_q15
-    x = _as_dask(x, "upfirdn_q15")
+    return _upfirdn(_filters.upfirdn_q15, h, x, up, down, args, axis, kw)
+
+
+def upfirdn_q8(h, x, up=1, down=1, *args, axis=-1, **kw):
+    """upfirdn_q8 on a Dask array, as upfirdn_q15."""
+    return _upfirdn(_filters.upfirdn_q8, h, x, up, down, args, axis, kw)
+
+
+def _upfirdn(func, h, x, up, down, args, axis, kw):
+    x = _as_dask(x, func.__name__)
     out = func(h, _probe(x), up, down, *args, axis=axis, **kw)
     axis = operator.index(axis) % x.ndim
     up, down = operator.index(up), operator.index(down)

@@ -3,6 +3,7 @@
 // vector paths hold channels in lanes). Arguments: sos_args.cpp.
 #include "filters.h"
 
+#include "dask_route.h"
 #include "sos_args.h"
 
 namespace {
@@ -19,6 +20,7 @@ sosfilt_q15_function(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObje
     SosModes modes;
     int axis = -1;
 
+    if (dask_route(kName, "x", 1, args, nargs, kwnames, &result)) return result;
     if (sos_parse_call(args, nargs, kwnames, kName, names, 7, 2, 2, slots) < 0 ||
         sos_parse_modes(slots[4], slots[5], slots[6], &modes) < 0) {
         return NULL;
