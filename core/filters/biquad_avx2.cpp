@@ -37,6 +37,31 @@ struct Lanes {
     CORVANE_AVX2 static V coef(int64_t c) { return _mm256_set1_epi64x(c); }
     CORVANE_AVX2 static V mul(V a, V b) { return _mm256_mul_epi32(a, b); }
     CORVANE_AVX2 static V add(V a, V b) { return _mm256_add_epi64(a, b); }
+    // One channel, sections in lanes.
+    using M = __m256i;
+    CORVANE_AVX2 static V from(const int64_t *a) { return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(a)); }
+    CORVANE_AVX2 static V shift_in(V y, int64_t x)
+    {
+        const V up = _mm256_permute4x64_epi64(y, _MM_SHUFFLE(2, 1, 0, 0));
+        return _mm256_blend_epi32(up, _mm256_castsi128_si256(_mm_cvtsi64_si128(x)), 0x03);
+    }
+    // The low 32 bits of lane k (which hold its sample).
+    CORVANE_AVX2 static int64_t lane(V y, size_t k)
+    {
+        const V at = _mm256_set1_epi32(static_cast<int>(2 * k));
+        return _mm256_cvtsi256_si32(_mm256_permutevar8x32_epi32(y, at));
+    }
+    CORVANE_AVX2 static M active(size_t lo, size_t hi)
+    {
+        const V index = _mm256_setr_epi64x(0, 1, 2, 3);
+        const V from = _mm256_set1_epi64x(static_cast<int64_t>(lo) - 1), to = _mm256_set1_epi64x(static_cast<int64_t>(hi));
+        return _mm256_and_si256(_mm256_cmpgt_epi64(index, from), _mm256_cmpgt_epi64(to, index));
+    }
+    CORVANE_AVX2 static V select(M m, V now, V old) { return _mm256_blendv_epi8(old, now, m); }
+    static int64_t count_of(int f) { return f; }
+    static int64_t bias_of(int) { return int64_t{1} << kBiasBits; }
+    static int64_t unbias_of(int f) { return int64_t{1} << (kBiasBits - f); }
+
     // The low 32 bits sign-extended into the high ones.
     CORVANE_AVX2 static V wrap32(V acc)
     {
@@ -55,9 +80,9 @@ struct Lanes {
     template <bool Convergent, bool Saturate>
     CORVANE_AVX2 static V narrow(V acc, const Sec &s)
     {
-        const V sign = _mm256_cmpgt_epi64(_mm256_setzero_si256(), acc);
-        const V offset = _mm256_add_epi64(s.pos, _mm256_and_si256(sign, s.delta));
-        V lifted = _mm256_srlv_epi64(_mm256_add_epi64(_mm256_add_epi64(acc, offset), s.bias), s.count);
+        const V below = _mm256_and_si256(_mm256_cmpgt_epi64(_mm256_setzero_si256(), acc), s.delta);
+        const V lift = _mm256_add_epi64(s.pos, s.bias);
+        V lifted = _mm256_srlv_epi64(_mm256_add_epi64(_mm256_add_epi64(acc, lift), below), s.count);
         if constexpr (Convergent) {
             // The lift is even, so clearing bit 0 evens the quotient itself.
             const V tie = _mm256_cmpeq_epi64(_mm256_and_si256(acc, s.mask), s.tie);
@@ -75,11 +100,16 @@ struct Lanes {
 };
 
 CORVANE_BIQUAD_LANE_KERNEL(CORVANE_AVX2, Lanes)
+CORVANE_BIQUAD_SECTION_LANES(CORVANE_AVX2, Lanes)
 
 }  // namespace
 
 void sosfilt(const Plan &plan, const int16_t *x, size_t n, size_t channels, int16_t *state, int16_t *out)
 {
+    if (channels == 1 && plan.count > 1) {
+        one_channel(plan, x, n, state, out);
+        return;
+    }
     run_all(plan, x, n, channels, state, out);
 }
 

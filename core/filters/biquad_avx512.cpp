@@ -39,6 +39,20 @@ struct Lanes {
     CORVANE_AVX512 static V coef(int64_t c) { return _mm512_set1_epi64(c); }
     CORVANE_AVX512 static V mul(V a, V b) { return _mm512_mul_epi32(a, b); }
     CORVANE_AVX512 static V add(V a, V b) { return _mm512_add_epi64(a, b); }
+    // One channel, sections in lanes.
+    using M = __mmask8;
+    CORVANE_AVX512 static V from(const int64_t *a) { return _mm512_loadu_si512(a); }
+    CORVANE_AVX512 static V shift_in(V y, int64_t x) { return _mm512_alignr_epi64(y, _mm512_set1_epi64(x), 7); }
+    CORVANE_AVX512 static int64_t lane(V y, size_t k)
+    {
+        return _mm_cvtsi128_si64(_mm512_castsi512_si128(_mm512_permutexvar_epi64(_mm512_set1_epi64(k), y)));
+    }
+    static M active(size_t lo, size_t hi) { return static_cast<M>(((1u << hi) - 1) & ~((1u << lo) - 1)); }
+    CORVANE_AVX512 static V select(M m, V now, V old) { return _mm512_mask_mov_epi64(old, m, now); }
+    static int64_t count_of(int f) { return f; }
+    static int64_t bias_of(int) { return 0; }
+    static int64_t unbias_of(int) { return 0; }
+
     CORVANE_AVX512 static V wrap32(V acc) { return _mm512_srai_epi64(_mm512_slli_epi64(acc, 32), 32); }
 
     CORVANE_AVX512 static Sec section(const Section &s, Rounding rounding)
@@ -55,9 +69,8 @@ struct Lanes {
     template <bool Convergent, bool Saturate>
     CORVANE_AVX512 static V narrow(V acc, const Sec &s)
     {
-        const V sign = _mm512_srai_epi64(acc, 63);
-        const V offset = _mm512_add_epi64(s.pos, _mm512_and_si512(sign, s.delta));
-        V q = _mm512_srav_epi64(_mm512_add_epi64(acc, offset), s.count);
+        const V below = _mm512_and_si512(_mm512_srai_epi64(acc, 63), s.delta);
+        V q = _mm512_srav_epi64(_mm512_add_epi64(_mm512_add_epi64(acc, s.pos), below), s.count);
         if constexpr (Convergent) {
             const __mmask8 tie = _mm512_cmpeq_epi64_mask(_mm512_and_si512(acc, s.mask), s.tie);
             q = _mm512_mask_and_epi64(q, tie, q, _mm512_set1_epi64(~int64_t{1}));
@@ -70,11 +83,16 @@ struct Lanes {
 };
 
 CORVANE_BIQUAD_LANE_KERNEL(CORVANE_AVX512, Lanes)
+CORVANE_BIQUAD_SECTION_LANES(CORVANE_AVX512, Lanes)
 
 }  // namespace
 
 void sosfilt(const Plan &plan, const int16_t *x, size_t n, size_t channels, int16_t *state, int16_t *out)
 {
+    if (channels == 1 && plan.count > 1) {
+        one_channel(plan, x, n, state, out);
+        return;
+    }
     run_all(plan, x, n, channels, state, out);
 }
 
