@@ -31,6 +31,7 @@ def sosfilt_q15(
     rounding: str = "nearest", overflow: str = "saturate", accumulator: str = "exact",
 ) -> tuple[npt.NDArray[np.int16], npt.NDArray[np.int16]]: ...
 
+@final
 class SosFilter:
     def __new__(
         cls, sos: npt.ArrayLike, *, axis: int = -1, rounding: str = "nearest",

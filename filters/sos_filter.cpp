@@ -223,7 +223,7 @@ sos_filter_get_sos(SosFilterObject *self, void *)
     return PyArray_NewCopy(self->sos, NPY_CORDER);
 }
 
-PyDoc_STRVAR(reset__doc__, "reset()\n--\n\nReturns every section to rest (a zero state); the channel shape stays.");
+PyDoc_STRVAR(reset__doc__, "reset($self)\n--\n\nReturns every section to rest (a zero state); the channel shape stays.");
 
 PyMethodDef sos_filter_methods[] = {
     {"reset", reinterpret_cast<PyCFunction>(sos_filter_reset), METH_NOARGS, reset__doc__},
