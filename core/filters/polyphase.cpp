@@ -38,7 +38,8 @@ upfirdn_plan *make_plan(const T *taps, size_t ntaps, size_t up, size_t down)
         plan->classes = up / g;
         plan->stride = down / g;
         plan->history = (ntaps + up - 1) / up - 1;
-        plan->widest = 0;
+        plan->most_subs = 0;
+        plan->reach = 0;
         struct Sub {
             size_t offset, count, taps_at, pairs_at;
         };
@@ -54,8 +55,11 @@ upfirdn_plan *make_plan(const T *taps, size_t ntaps, size_t up, size_t down)
                 subs.push_back({p, count, taps_count, pairs_count});
                 taps_count += 2 * pairs;
                 pairs_count += pairs;
-                plan->widest = pairs > plan->widest ? pairs : plan->widest;
+                const size_t reach = p + (2 * pairs - 1) * plan->stride;
+                plan->reach = reach > plan->reach ? reach : plan->reach;
             }
+            const size_t count = subs.size() - plan->first[r];
+            plan->most_subs = count > plan->most_subs ? count : plan->most_subs;
         }
         plan->first[up] = subs.size();
         plan->taps.assign(taps_count, 0);
@@ -75,6 +79,9 @@ upfirdn_plan *make_plan(const T *taps, size_t ntaps, size_t up, size_t down)
                 plan->offsets.push_back(sub.offset);
             }
         }
+        for (const fir::Taps &t : plan->subs) {
+            plan->sub_taps.push_back(&t);
+        }
     } catch (const std::bad_alloc &) {
         delete plan;
         return nullptr;
@@ -88,32 +95,52 @@ size_t outputs(const upfirdn_plan &plan, size_t n, size_t phase)
     return end > phase ? (end - phase + plan.down - 1) / plan.down : 0;
 }
 
-// w[i] = x[base + (i - past) * step] for i < past + count, the inputs before
-// x[0] from the history (zero beyond it), and zeros after up to `padded`.
-template <typename T>
-void gather(const T *x, const T *history, size_t held, ptrdiff_t base, size_t step, size_t past, size_t count,
-            size_t padded, int16_t *w)
+GatherFn chosen_gather()
 {
-    const size_t total = past + count;
-    const auto at = [&](size_t i) { return base + (static_cast<ptrdiff_t>(i) - static_cast<ptrdiff_t>(past)) * static_cast<ptrdiff_t>(step); };
+    static const GatherFn fn = kGatherPaths[first_supported(kGatherPaths)].fn;
+    return fn;
+}
+
+// w[i] = x[base + i * step] for i < count: the inputs before x[0] from the
+// history (zero beyond it), those from x[n] on zero.
+template <typename T>
+void gather(const T *x, size_t n, const T *history, size_t held, ptrdiff_t base, size_t step, size_t count,
+            int16_t *w)
+{
+    const auto at = [&](size_t i) { return base + static_cast<ptrdiff_t>(i * step); };
     size_t i = 0;
-    for (; i < total && at(i) < 0; ++i) {
+    if (step == 1 && base < 0) {
+        // The plain FIR's case, once per block: its history in one copy.
+        const size_t before = static_cast<size_t>(-base) < count ? static_cast<size_t>(-base) : count;
+        const size_t unheld = history == nullptr ? before : (before > held ? before - held : 0);
+        std::memset(w, 0, unheld * sizeof(int16_t));
+        for (i = unheld; i < before; ++i) {
+            w[i] = load(history + held - static_cast<size_t>(-at(i)));
+        }
+    }
+    for (; i < count && at(i) < 0; ++i) {
         const ptrdiff_t back = -at(i);
         w[i] = history != nullptr && back <= static_cast<ptrdiff_t>(held) ? load(history + held - back) : 0;
     }
-    if (i < total) {
+    // Inputs x[at(i)] .. x[n - 1], then zeros.
+    size_t end = i;
+    if (i < count && at(i) < static_cast<ptrdiff_t>(n)) {
+        const size_t more = (n - 1 - static_cast<size_t>(at(i))) / step + 1;
+        end = count - i < more ? count : i + more;
         const T *src = x + at(i);
         if constexpr (sizeof(T) == sizeof(int16_t)) {
             if (step == 1) {
-                std::memcpy(w + i, src, (total - i) * sizeof(int16_t));
-                i = total;
+                std::memcpy(w + i, src, (end - i) * sizeof(int16_t));
+            } else {
+                chosen_gather()(src, step, end - i, w + i);
+            }
+        } else {
+            for (size_t k = 0; i + k < end; ++k) {
+                w[i + k] = load(src + k * step);
             }
         }
-        for (size_t k = 0; i < total; ++i, ++k) {
-            w[i] = load(src + k * step);
-        }
     }
-    std::memset(w + total, 0, (past + padded - total) * sizeof(int16_t));
+    std::memset(w + end, 0, (count - end) * sizeof(int16_t));
 }
 
 // The last `held` samples of [history, x] become the history.
@@ -131,13 +158,15 @@ void keep_history(T *history, size_t held, const T *x, size_t n)
 struct Scratch {
     void *memory = nullptr;
     int16_t *window = nullptr;
+    const int16_t **windows = nullptr;
     int64_t *acc = nullptr;
     int64_t *part = nullptr;
     int64_t *all = nullptr;
 
-    bool allocate(size_t window_count, size_t padded, size_t all_count, void *local, size_t local_bytes)
+    bool allocate(size_t window_count, size_t subs, size_t padded, size_t all_count, void *local, size_t local_bytes)
     {
-        const size_t bytes = (2 * padded + all_count) * sizeof(int64_t) + window_count * sizeof(int16_t);
+        const size_t bytes = (2 * padded + all_count) * sizeof(int64_t) + subs * sizeof(int16_t *) +
+                             window_count * sizeof(int16_t);
         void *area = local;
         if (bytes > local_bytes) {
             area = memory = std::malloc(bytes);
@@ -148,40 +177,42 @@ struct Scratch {
         acc = static_cast<int64_t *>(area);
         part = acc + padded;
         all = part + padded;
-        window = reinterpret_cast<int16_t *>(all + all_count);
+        windows = reinterpret_cast<const int16_t **>(all + all_count);
+        window = reinterpret_cast<int16_t *>(windows + subs);
         return true;
     }
     ~Scratch() { std::free(memory); }
 };
 
+// The inputs of one pass, every stride-th in `stride` streams: stream e
+// holds x[lo + e + i * stride]. A window of a plain FIR is a place in one.
+struct Streams {
+    ptrdiff_t lo;
+    size_t stride;
+    size_t length;  // samples per stream
+    int16_t *data;
+
+    const int16_t *at(ptrdiff_t first) const
+    {
+        const size_t d = static_cast<size_t>(first - lo);
+        return data + (d % stride) * length + d / stride;
+    }
+};
+
 // Sums of `count` outputs of one class: phase r, first input q0.
-template <typename T>
-void class_sums(fir::SumsFn sums, const upfirdn_plan &plan, const T *x, const T *history, size_t q0, size_t r,
-                size_t count, size_t padded, const Scratch &s)
+void class_sums(ClassSumsFn sums, const upfirdn_plan &plan, const Streams &in, size_t q0, size_t r, size_t count,
+                const Scratch &s)
 {
-    bool first = true;
-    for (size_t e = plan.first[r]; e < plan.first[r + 1]; ++e) {
-        const fir::Taps &t = plan.subs[e];
-        const size_t past = 2 * t.pairs - 1;
-        gather(x, history, plan.history, static_cast<ptrdiff_t>(q0) - static_cast<ptrdiff_t>(plan.offsets[e]),
-               plan.stride, past, count, padded, s.window);
-        int64_t *dst = first ? s.acc : s.part;
-        sums(s.window + past, count, t, dst);
-        if (!first) {
-            for (size_t i = 0; i < count; ++i) {
-                s.acc[i] += s.part[i];
-            }
-        }
-        first = false;
+    const size_t first = plan.first[r], subs = plan.first[r + 1] - first;
+    for (size_t k = 0; k < subs; ++k) {
+        s.windows[k] = in.at(static_cast<ptrdiff_t>(q0) - static_cast<ptrdiff_t>(plan.offsets[first + k]));
     }
-    if (first) {
-        std::memset(s.acc, 0, count * sizeof(int64_t));
-    }
+    sums(s.windows, plan.sub_taps.data() + first, subs, count, s.acc, s.part);
 }
 
 // Finish turns `count` sums into out[0 .. count).
 template <typename T, typename Finish>
-int run(fir::SumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *history, size_t phase, T *out,
+int run(ClassSumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *history, size_t phase, T *out,
         Finish finish)
 {
     const size_t total = outputs(plan, n, phase);
@@ -192,18 +223,29 @@ int run(fir::SumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *his
         const size_t per_class = needed < per_class_max ? needed : per_class_max;
         const size_t padded = round_up(per_class, fir::kMaxBlock);
         const size_t chunk = classes * per_class;
+        // A pass reads from `reach` before its first class's first input
+        // to a padded block past its last class's first input.
+        const size_t spread = ((classes - 1) * plan.down) / plan.up + 1;
+        const size_t length = (plan.reach + plan.stride - 1) / plan.stride + spread + padded + 1;
         alignas(64) unsigned char local[kLocalScratchBytes];
         Scratch s;
-        if (!s.allocate(2 * plan.widest + padded, padded, classes > 1 ? chunk : 0, local, sizeof local)) {
+        if (!s.allocate(plan.stride * length, plan.most_subs, padded, classes > 1 ? chunk : 0, local, sizeof local)) {
             return -1;
         }
         for (size_t j0 = 0; j0 < total; j0 += chunk) {
             const size_t count = total - j0 < chunk ? total - j0 : chunk;
             int64_t *all = classes > 1 ? s.all : s.acc;
+            const size_t q_first = (phase + j0 * plan.down) / plan.up;
+            const Streams in{static_cast<ptrdiff_t>(q_first) - static_cast<ptrdiff_t>(plan.reach), plan.stride,
+                             length, s.window};
+            for (size_t e = 0; e < plan.stride; ++e) {
+                gather(x, n, history, plan.history, in.lo + static_cast<ptrdiff_t>(e), plan.stride, length,
+                       s.window + e * length);
+            }
             for (size_t c = 0; c < classes && c < count; ++c) {
                 const size_t in_class = (count - c + classes - 1) / classes;
                 const size_t k = phase + (j0 + c) * plan.down;
-                class_sums(sums, plan, x, history, k / plan.up, k % plan.up, in_class, padded, s);
+                class_sums(sums, plan, in, k / plan.up, k % plan.up, in_class, s);
                 if (classes > 1) {
                     for (size_t t = 0; t < in_class; ++t) {
                         all[c + t * classes] = s.acc[t];
@@ -221,7 +263,14 @@ int run(fir::SumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *his
 
 }  // namespace
 
-int run_q15(fir::SumsFn sums, const upfirdn_plan &plan, const int16_t *x, size_t n, int16_t *history,
+void gather_scalar(const int16_t *src, size_t step, size_t count, int16_t *out)
+{
+    for (size_t i = 0; i < count; ++i) {
+        store(out + i, load(src + i * step));
+    }
+}
+
+int run_q15(ClassSumsFn sums, const upfirdn_plan &plan, const int16_t *x, size_t n, int16_t *history,
             size_t phase, int16_t *out, int s, int rounding, int overflow)
 {
     // The default modes are those of narrow_q15, which has vector paths.
@@ -237,7 +286,7 @@ int run_q15(fir::SumsFn sums, const upfirdn_plan &plan, const int16_t *x, size_t
 }
 
 // The Q14 sums wrap at 32 bits, as dot_q8 does, before they are narrowed.
-int run_q8(fir::SumsFn sums, const upfirdn_plan &plan, const int8_t *x, size_t n, int8_t *history,
+int run_q8(ClassSumsFn sums, const upfirdn_plan &plan, const int8_t *x, size_t n, int8_t *history,
            size_t phase, int8_t *out, int s, int rounding, int overflow)
 {
     auto finish = [=](int64_t *v, size_t count, int8_t *dst) {
@@ -253,9 +302,9 @@ int run_q8(fir::SumsFn sums, const upfirdn_plan &plan, const int8_t *x, size_t n
 
 namespace {
 
-corvane::fir::SumsFn chosen_sums()
+corvane::polyphase::ClassSumsFn chosen_sums()
 {
-    static const corvane::fir::SumsFn fn =
+    static const corvane::polyphase::ClassSumsFn fn =
         corvane::polyphase::kSumsPaths[corvane::first_supported(corvane::polyphase::kSumsPaths)].fn;
     return fn;
 }

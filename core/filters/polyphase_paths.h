@@ -8,9 +8,9 @@
 // up / gcd(up, down)) share r and step q by D = down / gcd(up, down), so
 // each such class is a FIR decimating by D, computed as the sum of D plain
 // FIRs over the inputs taken every D-th (sub-phase p: taps[r + (p + s*D) *
-// up] over x[q0 - p + i * D]). Each plain FIR gets a window of its inputs
-// gathered behind its history, as the FIR driver does, so the sums paths
-// see plain memory.
+// up] over x[q0 - p + i * D]). The inputs of each pass are gathered once
+// into D streams (every D-th input, history in front), and each plain FIR's
+// window is a place in one of them, so the sums paths see plain memory.
 #ifndef CORVANE_POLYPHASE_PATHS_H
 #define CORVANE_POLYPHASE_PATHS_H
 
@@ -28,10 +28,12 @@ struct upfirdn_plan {
     size_t classes;  // P
     size_t stride;   // D
     size_t history;  // inputs before the block that an output can reach
-    size_t widest;   // the most tap pairs of one plain FIR
+    size_t most_subs;  // the most plain FIRs of one phase
+    size_t reach;      // how far before its first input a window reaches
     // The plain FIRs of phase r are subs[first[r] .. first[r + 1]), sub-phase
-    // offsets[e] each.
+    // offsets[e] each; sub_taps points at each.
     std::vector<corvane::fir::Taps> subs;
+    std::vector<const corvane::fir::Taps *> sub_taps;
     std::vector<size_t> offsets;
     std::vector<size_t> first;
     std::vector<int16_t> taps;
@@ -41,18 +43,67 @@ struct upfirdn_plan {
 
 namespace corvane::polyphase {
 
-inline constexpr Path<fir::SumsFn> kSumsPaths[] = {
+// The sums of `count` plain FIRs of one class added together: sums[i] =
+// sum over k of the FIR sums of taps[k] over windows[k] (each laid out as
+// fir::SumsFn needs), for i < n. n >= 1; sums and part have room for n
+// rounded up to fir::kMaxBlock; part is scratch. count == 0 gives zeros.
+using ClassSumsFn = void (*)(const int16_t *const *windows, const fir::Taps *const *taps, size_t count, size_t n,
+                             int64_t *sums, int64_t *part);
+
+// Any FIR sums path as class sums: one call per plain FIR, added in 64 bits.
+template <fir::SumsFn Sums>
+void class_sums_of(const int16_t *const *windows, const fir::Taps *const *taps, size_t count, size_t n,
+                   int64_t *sums, int64_t *part)
+{
+    if (count == 0) {
+        for (size_t i = 0; i < n; ++i) {
+            sums[i] = 0;
+        }
+        return;
+    }
+    Sums(windows[0], n, *taps[0], sums);
+    for (size_t k = 1; k < count; ++k) {
+        Sums(windows[k], n, *taps[k], part);
+        for (size_t i = 0; i < n; ++i) {
+            sums[i] += part[i];
+        }
+    }
+}
+
+// out[i] = src[i * step] for i < count: the inputs of one sub-phase.
+using GatherFn = void (*)(const int16_t *src, size_t step, size_t count, int16_t *out);
+void gather_scalar(const int16_t *src, size_t step, size_t count, int16_t *out);
+
+// The widest step the vector gathers take; wider ones are scalar.
+inline constexpr size_t kMaxVectorStep = 8;
+
 #if CORVANE_X86_PATHS
-    {Isa::Avx512Vnni, fir::sums_avx512},
-    {Isa::Avx2, fir::sums_avx2},
+void gather_avx512(const int16_t *src, size_t step, size_t count, int16_t *out);
+
+// All plain FIRs of a class in the same 32-bit lanes (polyphase_avx512.cpp).
+void class_sums_avx512(const int16_t *const *windows, const fir::Taps *const *taps, size_t count, size_t n,
+                       int64_t *sums, int64_t *part);
 #endif
-    {Isa::Scalar, fir::sums_scalar},
+
+inline constexpr Path<ClassSumsFn> kSumsPaths[] = {
+#if CORVANE_X86_PATHS
+    {Isa::Avx512Vnni, class_sums_avx512},
+    {Isa::Avx2, class_sums_of<fir::sums_avx2>},
+#endif
+    {Isa::Scalar, class_sums_of<fir::sums_scalar>},
 };
 
-// The filters of upfirdn.h on the given sums path.
-int run_q15(fir::SumsFn sums, const upfirdn_plan &plan, const int16_t *x, size_t n, int16_t *history,
+inline constexpr Path<GatherFn> kGatherPaths[] = {
+#if CORVANE_X86_PATHS
+    {Isa::Avx512Bw, gather_avx512},
+#endif
+    {Isa::Scalar, gather_scalar},
+};
+
+// The filters of upfirdn.h on the given sums path (and the widest gather).
+int run_q15(ClassSumsFn sums, const upfirdn_plan &plan, const int16_t *x, size_t n, int16_t *history,
             size_t phase, int16_t *out, int s, int rounding, int overflow);
-int run_q8(fir::SumsFn sums, const upfirdn_plan &plan, const int8_t *x, size_t n, int8_t *history,
+int run_q8(ClassSumsFn sums, const upfirdn_plan &plan, const int8_t *x, size_t n, int8_t *history,
            size_t phase, int8_t *out, int s, int rounding, int overflow);
 
 }  // namespace corvane::polyphase
