@@ -209,3 +209,23 @@ def test_local_cluster_with_two_worker_processes():
 def test_import_does_not_import_dask():
     code = "import sys, corvane, numpy; corvane.fir_q15(numpy.ones(9, 'i2'), [1, 2]); print('dask' in sys.modules)"
     assert python(code).strip() == "False"
+
+
+AxisError = np.exceptions.AxisError if hasattr(np, "exceptions") else np.AxisError
+SOS = np.array([[16384, 0, 0, 16384, 0, 0]], np.int32)
+
+
+@pytest.mark.parametrize("call,error", [
+    (lambda x: corvane.fir_q15(x.astype(np.float32), [1, 2]), TypeError),
+    (lambda x: corvane.fir_q8(x, [1, 2]), TypeError),
+    (lambda x: corvane.fir_q15(x, [1, 2, 3], zi=np.zeros((4, 1), np.int16)), ValueError),
+    (lambda x: corvane.fir_q15(x, [1, 2], axis=2), AxisError),
+    (lambda x: corvane.sosfilt_q15(SOS, x, zi=np.zeros((1, 4, 3), np.int16)), ValueError),
+    (lambda x: corvane.sosfilt_q15(SOS, x, rounding="up"), ValueError),
+    (lambda x: corvane.upfirdn_q15([1, 2], x, 0), ValueError),
+    (lambda x: corvane.upfirdn_q15([1, 2], x, 1, 2, 15, 3), TypeError),
+])
+def test_bad_arguments_raise_when_the_graph_is_built(call, error):
+    # The in-memory checks run at once, not when a worker meets the first chunk.
+    with pytest.raises(error):
+        call(da.zeros((4, 100), dtype=np.int16, chunks=(2, 30)))
