@@ -159,12 +159,16 @@ def python(code):
 
 
 def test_larger_than_memory_recording_filtered_and_reduced():
-    # 4 GiB by default; CORVANE_BIG_GIB=16 for a longer run by hand.
-    gib = float(os.environ.get("CORVANE_BIG_GIB", "4"))
+    # 4 GiB by default; CORVANE_BIG_GIB=16 for a longer run by hand. Under
+    # AddressSanitizer (its shadow memory and quarantine swell the RSS) the
+    # run is short and checks the results alone.
+    sanitized = "asan" in os.environ.get("LD_PRELOAD", "")
+    gib = float(os.environ.get("CORVANE_BIG_GIB", "0.25" if sanitized else "4"))
     got = json.loads(python(f"import test_dask_filters as t; t.big_job({gib}, 7)"))
     size = got["blocks"] * CHANNELS * CHUNK * 2
     assert size >= gib * (1 << 30) * 0.99
-    assert got["peak"] < min(size // 8, 600 << 20), f"peak RSS {got['peak'] >> 20} MiB"
+    if not sanitized:
+        assert got["peak"] < min(size // 8, 600 << 20), f"peak RSS {got['peak'] >> 20} MiB"
     # The same reduction chunk by chunk in NumPy, the state carried by hand.
     taps, zi = _taps(), np.zeros((CHANNELS, NTAPS - 1), np.int16)
     total, saturated = np.zeros(CHANNELS, np.int64), np.zeros(CHANNELS, np.int64)
