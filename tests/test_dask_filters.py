@@ -168,7 +168,8 @@ def test_larger_than_memory_recording_filtered_and_reduced():
     size = got["blocks"] * CHANNELS * CHUNK * 2
     assert size >= gib * (1 << 30) * 0.99
     if not sanitized:
-        assert got["peak"] < min(size // 8, 600 << 20), f"peak RSS {got['peak'] >> 20} MiB"
+        # A few chunks in flight: an eighth of the default 4 GiB, whatever the length.
+        assert got["peak"] < 512 << 20, f"peak RSS {got['peak'] >> 20} MiB"
     # The same reduction chunk by chunk in NumPy, the state carried by hand.
     taps, zi = _taps(), np.zeros((CHANNELS, NTAPS - 1), np.int16)
     total, saturated = np.zeros(CHANNELS, np.int64), np.zeros(CHANNELS, np.int64)
