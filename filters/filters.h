@@ -20,9 +20,9 @@
 // A file with module-level functions adds its own method table
 // (PyModule_AddFunctions); one with a type readies and adds it.
 int register_fir(PyObject *module);
-int register_upfirdn(PyObject *module);
-int register_fir_filter(PyObject *module);
 int register_sos(PyObject *module);
 int register_sos_filter(PyObject *module);
+int register_upfirdn(PyObject *module);
+int register_fir_filter(PyObject *module);
 
 #endif  // CORVANE_FILTERS_H

@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "dask_route.h"
 #include "fir.h"
 #include "fir_args.h"
 #include "lanes.h"
@@ -109,6 +110,9 @@ fir(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const FirKind &k
     size_t lanes;
     int status = 0;
 
+    if (dask_route(kind.name, "x", 0, args, nargs, kwnames, &result)) {
+        return result;
+    }
     if (fir_parse_args(args, nargs, kwnames, kind, default_shift, &a) < 0) {
         return NULL;
     }
@@ -218,6 +222,8 @@ PyDoc_STRVAR(fir_q15__doc__,
 "block, as in scipy.signal.lfilter: a signal cut into blocks of any sizes\n"
 "gives exactly the one-pass output. Inputs must be int16 or a narrower\n"
 "integer type; a numpy.ma.MaskedArray is refused (fill it first).\n"
+"Given a Dask array x, returns a lazy Dask array (and zf) equal to the\n"
+"one-pass result for any chunking, the filtered axis included.\n"
 "\n"
 ">>> taps = np.array([16384, 16384], np.int16)  # (x[n] + x[n-1]) / 2\n"
 ">>> fir_q15(np.array([1000, 2000, 3000], np.int16), taps)\n"

@@ -5,8 +5,8 @@
 
 PyDoc_STRVAR(filters__doc__,
 "Bit-exact fixed-point filters along an axis of NumPy arrays: streaming FIR\n"
-"filters and polyphase resamplers on Q15 and Q8 samples and biquad cascades\n"
-"on Q15 samples, exact against their integer definitions.\n"
+"filters and polyphase resamplers on Q15 and Q8 samples and biquad cascades on\n"
+"Q15 samples, exact against their integer definitions.\n"
 "\n"
 "The filters are re-exported by the package: ``from corvane import fir_q15``.\n");
 
@@ -25,10 +25,10 @@ static struct PyModuleDef filters_module_def = {
 // One entry per source file, in the order their names appear in the module.
 static int (*const filters_registrars[])(PyObject *) = {
     register_fir,
-    register_upfirdn,
-    register_fir_filter,
     register_sos,
     register_sos_filter,
+    register_upfirdn,
+    register_fir_filter,
 };
 
 PyMODINIT_FUNC

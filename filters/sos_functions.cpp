@@ -3,6 +3,7 @@
 // vector paths hold channels in lanes). Arguments: sos_args.cpp.
 #include "filters.h"
 
+#include "dask_route.h"
 #include "fir_args.h"
 #include "sos_args.h"
 
@@ -20,6 +21,7 @@ sosfilt_q15_function(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObje
     SosModes modes;
     int axis = -1;
 
+    if (dask_route(kName, "x", 1, args, nargs, kwnames, &result)) return result;
     if (filter_parse_call(kName, args, nargs, kwnames, names, 7, 2, 2, slots) < 0 ||
         sos_parse_modes(slots[4], slots[5], slots[6], &modes) < 0) {
         return NULL;

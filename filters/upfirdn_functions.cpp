@@ -3,6 +3,7 @@
 // order.
 #include "filters.h"
 
+#include "dask_route.h"
 #include "fir_args.h"
 #include "lanes.h"
 #include "mode_args.h"
@@ -105,6 +106,7 @@ upfirdn(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const Upfird
     size_t up = 1, down = 1, n;
     int shift = default_shift, axis = -1, rounding = CORVANE_ROUND_NEAREST, overflow = CORVANE_OVERFLOW_SATURATE;
 
+    if (dask_route(kind.name, "x", 1, args, nargs, kwnames, &result)) return result;
     if (filter_parse_call(kind.name, args, nargs, kwnames, names, 8, 5, 2, slots) < 0 ||
         (slots[2] != NULL && upfirdn_factor(slots[2], kind.name, "up", &up) < 0) ||
         (slots[3] != NULL && upfirdn_factor(slots[3], kind.name, "down", &down) < 0) ||

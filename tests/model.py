@@ -99,19 +99,6 @@ def narrow_to(x, s, bits, rounding="nearest", overflow="saturate"):
     return sat(v, bits) if overflow == "saturate" else wrap(v, bits)
 
 
-def upfirdn(h, x, up, down, shift, bits, rounding="nearest", overflow="saturate", acc_bits=64):
-    """The stream x with up - 1 zeros after every sample, convolved with h
-    exactly (wrapped to acc_bits), every down-th sum narrowed: ceil(len(x) *
-    up / down) outputs."""
-    u = [0] * (len(x) * up)
-    u[::up] = list(x)
-    out = []
-    for k in range(0, len(u), down):
-        v = sum(h[j] * u[k - j] for j in range(min(len(h), k + 1)))
-        out.append(narrow_to(wrap(v, acc_bits), shift, bits, rounding, overflow))
-    return out
-
-
 def sosfilt(sos, x, zi=None, rounding="nearest", overflow="saturate", accumulator="exact"):
     """Direct-form I biquad cascade over a list of ints; sos rows are
     [b0, b1, b2, 2**f, a1, a2]. Returns (y, zf), zi/zf as [x1, x2, y1, y2] rows."""
@@ -139,3 +126,16 @@ def narrow(x, s, bits):
     """narrow_to rounding half up and saturating, for any count: past 80 every
     int64 rounds to 0 or -1 alike, so the divisor stays small."""
     return narrow_to(x, min(s, 80), bits)
+
+
+def upfirdn(h, x, up, down, shift, bits, rounding="nearest", overflow="saturate", acc_bits=64):
+    """The stream x with up - 1 zeros after every sample, convolved with h
+    exactly (wrapped to acc_bits), every down-th sum narrowed: ceil(len(x) *
+    up / down) outputs."""
+    u = [0] * (len(x) * up)
+    u[::up] = list(x)
+    out = []
+    for k in range(0, len(u), down):
+        v = sum(h[j] * u[k - j] for j in range(min(len(h), k + 1)))
+        out.append(narrow_to(wrap(v, acc_bits), shift, bits, rounding, overflow))
+    return out

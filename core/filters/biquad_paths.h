@@ -35,7 +35,7 @@ using SosFn = void (*)(const Plan &plan, const int16_t *x, size_t n, size_t chan
 // Sections are run in chunks of at most this many, their states in
 // registers, one sample of every section of the chunk per step: section k
 // works on sample i while section k + 1 still finishes sample i - 1.
-inline constexpr size_t kChunk = 4;
+inline constexpr size_t kChunk = 2;
 
 namespace scalar {
 void sosfilt(const Plan &plan, const int16_t *x, size_t n, size_t channels, int16_t *state, int16_t *out);
@@ -59,6 +59,13 @@ void sosfilt(const Plan &plan, const int16_t *x, size_t n, size_t channels, int1
 #endif
 
 inline constexpr Path<SosFn> kSosPaths[] = {
+#if CORVANE_X86_PATHS
+    {Isa::Avx512Bw, avx512::sosfilt},
+    {Isa::Avx2, avx2::sosfilt},
+#endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::sosfilt},
+#endif
     {Isa::Scalar, scalar::sosfilt},
 };
 

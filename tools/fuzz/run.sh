@@ -16,11 +16,11 @@ mkdir -p "$out"
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -fno-omit-frame-pointer -Wall -Wextra -Werror -Icore -Icore/filters)
 
-for target in kernels state fir; do
+for target in kernels state fir sos; do
     clang++ "${flags[@]}" "tools/fuzz/fuzz_$target.cpp" core/*.cpp core/filters/*.cpp -o "$out/fuzz_$target"
 done
 
-for target in kernels state fir; do
+for target in kernels state fir sos; do
     corpus="$out/corpus_$target"
     mkdir -p "$corpus"
     log="$out/fuzz_$target.log"
