@@ -77,9 +77,3 @@ class FirFilter:
     def rounding(self) -> str: ...
     @property
     def overflow(self) -> str: ...
-
-@overload
-def sosfilt_q15(
-    sos: npt.ArrayLike, x: npt.ArrayLike, *, zi: None = None, axis: int = -1,
-    rounding: str = "nearest", overflow: str = "saturate", accumulator: str = "exact",
-) -> npt.NDArray[np.int16]: ...
