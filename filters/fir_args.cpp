@@ -2,6 +2,8 @@
 // samples, taps and state under the safe-casting rule.
 #include "fir_args.h"
 
+#include "call_args.h"
+
 #include <climits>
 
 namespace {
@@ -114,38 +116,10 @@ fir_parse_args(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const
            int default_shift, FirArgs *parsed)
 {
     static const char *const names[] = {"x", "taps", "shift", "zi", "axis"};
-    constexpr Py_ssize_t kPositional = 3;
-    PyObject *slots[5] = {NULL, NULL, NULL, NULL, NULL};
+    PyObject *slots[5];
 
-    if (nargs > kPositional) {
-        PyErr_Format(PyExc_TypeError, "%s() takes at most 3 positional arguments (%zd given)", kind.name, nargs);
+    if (parse_call(args, nargs, kwnames, kind.name, names, 5, 3, 2, slots) < 0) {
         return -1;
-    }
-    for (Py_ssize_t i = 0; i < nargs; ++i) {
-        slots[i] = args[i];
-    }
-    const Py_ssize_t nkw = kwnames == NULL ? 0 : PyTuple_GET_SIZE(kwnames);
-    for (Py_ssize_t k = 0; k < nkw; ++k) {
-        PyObject *name = PyTuple_GET_ITEM(kwnames, k);
-        size_t slot = 0;
-        while (slot < 5 && PyUnicode_CompareWithASCIIString(name, names[slot]) != 0) {
-            ++slot;
-        }
-        if (slot == 5) {
-            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument %R", kind.name, name);
-            return -1;
-        }
-        if (slots[slot] != NULL) {
-            PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", kind.name, names[slot]);
-            return -1;
-        }
-        slots[slot] = args[nargs + k];
-    }
-    for (size_t slot = 0; slot < 2; ++slot) {
-        if (slots[slot] == NULL) {
-            PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s'", kind.name, names[slot]);
-            return -1;
-        }
     }
     parsed->x = slots[0];
     parsed->taps = slots[1];

@@ -167,22 +167,28 @@ sos_as_samples(PyObject *obj, const char *fname, const char *what)
     return fir_as_samples(obj, kind, what);
 }
 
-int
-sos_normalize_axis(PyArrayObject *arr, int *axis)
+PyArrayObject *
+sos_as_signal(PyObject *obj, const char *fname, int *axis)
 {
-    const int ndim = PyArray_NDIM(arr);
-    if (*axis < -ndim || *axis >= ndim) {
+    PyArrayObject *x = sos_as_samples(obj, fname, "x");
+    if (x == NULL) {
+        return NULL;
+    }
+    const int ndim = PyArray_NDIM(x);
+    if (ndim == 0) {
+        PyErr_Format(PyExc_ValueError, "%s: x must have at least one dimension", fname);
+    } else if (*axis < -ndim || *axis >= ndim) {
         // Raises NumPy's AxisError.
-        Py_XDECREF(PyArray_CheckAxis(arr, axis, 0));
+        Py_XDECREF(PyArray_CheckAxis(x, axis, 0));
         if (!PyErr_Occurred()) {
             PyErr_Format(PyExc_ValueError, "axis %d is out of bounds for an array of dimension %d", *axis, ndim);
         }
-        return -1;
+    } else {
+        *axis += *axis < 0 ? ndim : 0;
+        return x;
     }
-    if (*axis < 0) {
-        *axis += ndim;
-    }
-    return 0;
+    Py_DECREF(x);
+    return NULL;
 }
 
 namespace {
@@ -329,47 +335,6 @@ sos_state_from_zi(PyObject *obj, PyArrayObject *x, int axis, npy_intp n_sections
     PyArrayObject *state = sos_move_axis(zi, axis + 1, 1, true);
     Py_DECREF(zi);
     return state;
-}
-
-int
-sos_parse_call(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const char *fname,
-               const char *const *names, int n_names, int n_positional, int n_required, PyObject **slots)
-{
-    for (int i = 0; i < n_names; ++i) {
-        slots[i] = NULL;
-    }
-    if (nargs > n_positional) {
-        PyErr_Format(PyExc_TypeError, "%s() takes at most %d positional argument%s (%zd given)", fname,
-                     n_positional, n_positional == 1 ? "" : "s", nargs);
-        return -1;
-    }
-    for (Py_ssize_t i = 0; i < nargs; ++i) {
-        slots[i] = args[i];
-    }
-    const Py_ssize_t nkw = kwnames == NULL ? 0 : PyTuple_GET_SIZE(kwnames);
-    for (Py_ssize_t k = 0; k < nkw; ++k) {
-        PyObject *name = PyTuple_GET_ITEM(kwnames, k);
-        int slot = 0;
-        while (slot < n_names && PyUnicode_CompareWithASCIIString(name, names[slot]) != 0) {
-            ++slot;
-        }
-        if (slot == n_names) {
-            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument %R", fname, name);
-            return -1;
-        }
-        if (slots[slot] != NULL) {
-            PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", fname, names[slot]);
-            return -1;
-        }
-        slots[slot] = args[nargs + k];
-    }
-    for (int i = 0; i < n_required; ++i) {
-        if (slots[i] == NULL) {
-            PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s'", fname, names[i]);
-            return -1;
-        }
-    }
-    return 0;
 }
 
 namespace {

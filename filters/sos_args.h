@@ -27,8 +27,9 @@ PyArrayObject *sos_as_coefficients(PyObject *obj, const char *fname);
 // in any byte order and layout; masked arrays and floats are refused.
 PyArrayObject *sos_as_samples(PyObject *obj, const char *fname, const char *what);
 
-// `axis` checked against arr (NumPy's AxisError) and made non-negative.
-int sos_normalize_axis(PyArrayObject *arr, int *axis);
+// obj as sos_as_samples makes it, with at least one dimension, and *axis
+// checked against it (NumPy's AxisError) and made non-negative.
+PyArrayObject *sos_as_signal(PyObject *obj, const char *fname, int *axis);
 
 // arr with dimension `axis` moved to position `to` and the others in order,
 // C-contiguous (a view of arr when it already is one: only ever read).
@@ -45,12 +46,6 @@ PyArrayObject *sos_state_from_zi(PyObject *zi, PyArrayObject *x, int axis, npy_i
                                  const char *fname);
 
 #endif  // CORVANE_SOS_ARGS_H
-
-// Matches a vectorcall's arguments to `names`: the first n_positional may be
-// given by position, the first n_required must be given. slots[i] is the
-// borrowed argument or NULL. Returns 0, or -1 with a TypeError.
-int sos_parse_call(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const char *fname,
-                   const char *const *names, int n_names, int n_positional, int n_required, PyObject **slots);
 
 // Filters x_moved (time along dimension 0, C-contiguous) with the state in
 // place (n_sections x 4 x channels); returns y in the same layout, or NULL

@@ -99,18 +99,11 @@ sos_filter_call(PyObject *callable, PyObject *const *args, size_t nargsf, PyObje
         PyErr_Format(PyExc_TypeError, "%s() takes one block of samples x", kName);
         return NULL;
     }
-    PyArrayObject *x = sos_as_samples(args[0], kName, "x"), *x_moved = NULL, *y_moved = NULL;
-    PyObject *y = NULL;
     int axis = self->axis;
+    PyArrayObject *x = sos_as_signal(args[0], kName, &axis), *x_moved = NULL, *y_moved = NULL;
+    PyObject *y = NULL;
     if (x == NULL) {
         return NULL;
-    }
-    if (PyArray_NDIM(x) == 0) {
-        PyErr_Format(PyExc_ValueError, "%s: x must have at least one dimension", kName);
-        goto done;
-    }
-    if (sos_normalize_axis(x, &axis) < 0) {
-        goto done;
     }
     if (self->state != NULL && !same_channels(self->state, x, axis)) {
         PyObject *got = PyArray_IntTupleFromIntp(PyArray_NDIM(x), PyArray_DIMS(x));

@@ -3,6 +3,7 @@
 // vector paths hold channels in lanes). Arguments: sos_args.cpp.
 #include "filters.h"
 
+#include "call_args.h"
 #include "sos_args.h"
 
 namespace {
@@ -19,7 +20,7 @@ sosfilt_q15_function(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObje
     SosModes modes;
     int axis = -1;
 
-    if (sos_parse_call(args, nargs, kwnames, kName, names, 7, 2, 2, slots) < 0 ||
+    if (parse_call(args, nargs, kwnames, kName, names, 7, 2, 2, slots) < 0 ||
         sos_parse_modes(slots[4], slots[5], slots[6], &modes) < 0) {
         return NULL;
     }
@@ -34,14 +35,7 @@ sosfilt_q15_function(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObje
         }
         axis = static_cast<int>(value);
     }
-    if ((sos = sos_as_coefficients(slots[0], kName)) == NULL || (x = sos_as_samples(slots[1], kName, "x")) == NULL) {
-        goto done;
-    }
-    if (PyArray_NDIM(x) == 0) {
-        PyErr_Format(PyExc_ValueError, "%s: x must have at least one dimension", kName);
-        goto done;
-    }
-    if (sos_normalize_axis(x, &axis) < 0) {
+    if ((sos = sos_as_coefficients(slots[0], kName)) == NULL || (x = sos_as_signal(slots[1], kName, &axis)) == NULL) {
         goto done;
     }
     if (slots[2] != NULL && slots[2] != Py_None) {

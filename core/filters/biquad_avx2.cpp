@@ -106,11 +106,7 @@ CORVANE_BIQUAD_SECTION_LANES(CORVANE_AVX2, Lanes)
 
 void sosfilt(const Plan &plan, const int16_t *x, size_t n, size_t channels, int16_t *state, int16_t *out)
 {
-    if (channels == 1 && plan.count > 1) {
-        one_channel(plan, x, n, state, out);
-        return;
-    }
-    run_all(plan, x, n, channels, state, out);
+    run_any(plan, x, n, channels, state, out);
 }
 
 }  // namespace corvane::biquad::avx2

@@ -35,6 +35,17 @@ inline constexpr size_t kStateWords = 4;  // x[-1], x[-2], y[-1], y[-2]
 
 }  // namespace corvane::biquad
 
+// The instantiation of a kernel template <Convergent, Saturate, Wrap32> for
+// the plan's modes (the other roundings differ in constants only).
+#define CORVANE_BIQUAD_BY_MODES(kernel, plan)                                                              \
+    ((plan).mode.rounding == Rounding::Convergent                                                          \
+         ? ((plan).mode.overflow == Overflow::Saturate                                                     \
+                ? ((plan).wrap32 ? kernel<true, true, true> : kernel<true, true, false>)                   \
+                : ((plan).wrap32 ? kernel<true, false, true> : kernel<true, false, false>))                \
+         : ((plan).mode.overflow == Overflow::Saturate                                                     \
+                ? ((plan).wrap32 ? kernel<false, true, true> : kernel<false, true, false>)                 \
+                : ((plan).wrap32 ? kernel<false, false, true> : kernel<false, false, false>)))
+
 // The kernel: channels [0, groups * L::kLanes) of one chunk of G sections,
 // their state in registers; samples step by `stride` int16s. `TARGET` is the
 // instruction set's attribute.
@@ -109,17 +120,7 @@ inline constexpr size_t kStateWords = 4;  // x[-1], x[-2], y[-1], y[-2]
     {                                                                                                           \
         const size_t groups = channels / L::kLanes;                                                             \
         if (groups != 0) {                                                                                      \
-            const bool convergent = plan.mode.rounding == Rounding::Convergent;                                 \
-            const bool saturate = plan.mode.overflow == Overflow::Saturate;                                     \
-            auto run = convergent ? (saturate ? (plan.wrap32 ? run_groups<true, true, true>                     \
-                                                             : run_groups<true, true, false>)                   \
-                                              : (plan.wrap32 ? run_groups<true, false, true>                    \
-                                                             : run_groups<true, false, false>))                 \
-                                  : (saturate ? (plan.wrap32 ? run_groups<false, true, true>                    \
-                                                             : run_groups<false, true, false>)                  \
-                                              : (plan.wrap32 ? run_groups<false, false, true>                   \
-                                                             : run_groups<false, false, false>));               \
-            run(plan, x, n, channels, groups, state, out);                                                      \
+            CORVANE_BIQUAD_BY_MODES(run_groups, plan)(plan, x, n, channels, groups, state, out);                \
         }                                                                                                       \
         scalar::sosfilt_channels(plan, x, n, channels, groups * L::kLanes, state, out);                         \
     }
@@ -211,15 +212,16 @@ inline constexpr size_t kStateWords = 4;  // x[-1], x[-2], y[-1], y[-2]
                                                                                                                     \
     TARGET void one_channel(const Plan &plan, const int16_t *x, size_t n, int16_t *state, int16_t *out)             \
     {                                                                                                               \
-        const bool convergent = plan.mode.rounding == Rounding::Convergent;                                         \
-        const bool saturate = plan.mode.overflow == Overflow::Saturate;                                             \
-        auto run = convergent ? (saturate ? (plan.wrap32 ? one_channel_modes<true, true, true>                      \
-                                                         : one_channel_modes<true, true, false>)                    \
-                                          : (plan.wrap32 ? one_channel_modes<true, false, true>                     \
-                                                         : one_channel_modes<true, false, false>))                  \
-                              : (saturate ? (plan.wrap32 ? one_channel_modes<false, true, true>                     \
-                                                         : one_channel_modes<false, true, false>)                   \
-                                          : (plan.wrap32 ? one_channel_modes<false, false, true>                    \
-                                                         : one_channel_modes<false, false, false>));                \
-        run(plan, x, n, state, out);                                                                                \
+        CORVANE_BIQUAD_BY_MODES(one_channel_modes, plan)(plan, x, n, state, out);                                 \
+    }                                                                                                               \
+                                                                                                                    \
+    /* One channel through its sections in lanes, more through channel lanes. */                                  \
+    TARGET void run_any(const Plan &plan, const int16_t *x, size_t n, size_t channels, int16_t *state,              \
+                        int16_t *out)                                                                               \
+    {                                                                                                               \
+        if (channels == 1 && plan.count > 1) {                                                                      \
+            one_channel(plan, x, n, state, out);                                                                    \
+        } else {                                                                                                    \
+            run_all(plan, x, n, channels, state, out);                                                              \
+        }                                                                                                           \
     }
