@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "fir.h"
+#include "axis_layout.h"
 #include "fir_args.h"
 
 namespace {
@@ -28,18 +29,7 @@ const FirKind kFirQ8 = {"fir_q8", NPY_INT8, sizeof(int8_t), call_filter<int8_t, 
 PyArrayObject *
 lanes_last(PyArrayObject *arr, int axis)
 {
-    const int last = PyArray_NDIM(arr) - 1;
-    if (axis == last && PyArray_IS_C_CONTIGUOUS(arr)) {
-        Py_INCREF(arr);
-        return arr;
-    }
-    PyObject *view = PyArray_SwapAxes(arr, axis, last);
-    if (view == NULL) {
-        return NULL;
-    }
-    PyArrayObject *lanes = PyArray_GETCONTIGUOUS(reinterpret_cast<PyArrayObject *>(view));
-    Py_DECREF(view);
-    return lanes;
+    return move_axis(arr, axis, PyArray_NDIM(arr) - 1, false);
 }
 
 // Channels of an array laid out by lanes_last: all dimensions but the last.
@@ -53,18 +43,7 @@ lane_count(PyArrayObject *lanes)
 PyObject *
 lanes_back(PyArrayObject *lanes, int axis)
 {
-    const int last = PyArray_NDIM(lanes) - 1;
-    if (axis == last) {
-        Py_INCREF(lanes);
-        return reinterpret_cast<PyObject *>(lanes);
-    }
-    PyObject *view = PyArray_SwapAxes(lanes, axis, last);
-    if (view == NULL) {
-        return NULL;
-    }
-    PyObject *ordered = PyArray_NewCopy(reinterpret_cast<PyArrayObject *>(view), NPY_CORDER);
-    Py_DECREF(view);
-    return ordered;
+    return axis_back(lanes, PyArray_NDIM(lanes) - 1, axis);
 }
 
 PyArrayObject *

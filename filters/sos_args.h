@@ -31,13 +31,6 @@ PyArrayObject *sos_as_samples(PyObject *obj, const char *fname, const char *what
 // checked against it (NumPy's AxisError) and made non-negative.
 PyArrayObject *sos_as_signal(PyObject *obj, const char *fname, int *axis);
 
-// arr with dimension `axis` moved to position `to` and the others in order,
-// C-contiguous (a view of arr when it already is one: only ever read).
-PyArrayObject *sos_move_axis(PyArrayObject *arr, int axis, int to, bool copy);
-
-// A C-ordered array of `moved` with its dimension `to` put back at `axis`.
-PyObject *sos_axis_back(PyArrayObject *moved, int to, int axis);
-
 // The zi of a cascade of n_sections over x (time along axis) as the core's
 // state, shape (n_sections, 4, channels...), a new C-ordered array; NULL
 // with a ValueError when its shape is not (n_sections,) + x.shape with axis

@@ -7,6 +7,7 @@
 
 #include "biquad.h"
 #include "rounding.h"
+#include "axis_layout.h"
 #include "sos_args.h"
 
 namespace {
@@ -121,12 +122,12 @@ sos_filter_call(PyObject *callable, PyObject *const *args, size_t nargsf, PyObje
     if (self->state == NULL && (self->state = new_state(self, x, axis)) == NULL) {
         goto done;
     }
-    if ((x_moved = sos_move_axis(x, axis, 0, false)) == NULL ||
+    if ((x_moved = move_axis(x, axis, 0, false)) == NULL ||
         (y_moved = sos_filter_time_major(x_moved, self->sos, static_cast<int16_t *>(PyArray_DATA(self->state)),
                                          self->modes, kName)) == NULL) {
         goto done;
     }
-    y = sos_axis_back(y_moved, 0, axis);
+    y = axis_back(y_moved, 0, axis);
 
 done:
     Py_XDECREF(x);

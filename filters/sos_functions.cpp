@@ -4,6 +4,7 @@
 #include "filters.h"
 
 #include "call_args.h"
+#include "axis_layout.h"
 #include "sos_args.h"
 
 namespace {
@@ -49,13 +50,13 @@ sosfilt_q15_function(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObje
         dims[axis + 1] = 4;
         state = reinterpret_cast<PyArrayObject *>(PyArray_ZEROS(PyArray_NDIM(x) + 1, dims, NPY_INT16, 0));
     }
-    if (state == NULL || (x_moved = sos_move_axis(x, axis, 0, false)) == NULL) {
+    if (state == NULL || (x_moved = move_axis(x, axis, 0, false)) == NULL) {
         goto done;
     }
     // Read the data pointers only now: every conversion is done.
     if ((y_moved = sos_filter_time_major(x_moved, sos, static_cast<int16_t *>(PyArray_DATA(state)), modes,
                                          kName)) == NULL ||
-        (y = sos_axis_back(y_moved, 0, axis)) == NULL) {
+        (y = axis_back(y_moved, 0, axis)) == NULL) {
         goto done;
     }
     if (slots[2] == NULL || slots[2] == Py_None) {
@@ -63,7 +64,7 @@ sosfilt_q15_function(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObje
         y = NULL;
         goto done;
     }
-    if ((zf = sos_axis_back(state, 1, axis + 1)) != NULL) {
+    if ((zf = axis_back(state, 1, axis + 1)) != NULL) {
         result = PyTuple_Pack(2, y, zf);
     }
 
