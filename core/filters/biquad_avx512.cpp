@@ -66,11 +66,14 @@ struct Lanes {
 
     // floor((acc + pos or neg) / 2^f), the convergent tie made even, then
     // the overflow rule on the 64-bit quotient.
-    template <bool Convergent, bool Saturate>
+    template <bool Convergent, bool Signed, bool Saturate>
     CORVANE_AVX512 static V narrow(V acc, const Sec &s)
     {
-        const V below = _mm512_and_si512(_mm512_srai_epi64(acc, 63), s.delta);
-        V q = _mm512_srav_epi64(_mm512_add_epi64(_mm512_add_epi64(acc, s.pos), below), s.count);
+        V sum = _mm512_add_epi64(acc, s.pos);
+        if constexpr (Signed) {
+            sum = _mm512_add_epi64(sum, _mm512_and_si512(_mm512_srai_epi64(acc, 63), s.delta));
+        }
+        V q = _mm512_srav_epi64(sum, s.count);
         if constexpr (Convergent) {
             const __mmask8 tie = _mm512_cmpeq_epi64_mask(_mm512_and_si512(acc, s.mask), s.tie);
             q = _mm512_mask_and_epi64(q, tie, q, _mm512_set1_epi64(~int64_t{1}));
