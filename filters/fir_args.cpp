@@ -2,6 +2,8 @@
 // samples, taps and state under the safe-casting rule.
 #include "fir_args.h"
 
+#include "call_args.h"
+
 #include <climits>
 
 namespace {
@@ -132,51 +134,13 @@ filter_as_int(PyObject *obj, const char *fname, const char *what, int *out)
 }
 
 int
-filter_parse_call(const char *fname, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames,
-                  const char *const *names, size_t count, Py_ssize_t positional, size_t required, PyObject **slots)
-{
-    if (nargs > positional) {
-        PyErr_Format(PyExc_TypeError, "%s() takes at most %zd positional arguments (%zd given)", fname, positional,
-                     nargs);
-        return -1;
-    }
-    for (size_t slot = 0; slot < count; ++slot) {
-        slots[slot] = static_cast<Py_ssize_t>(slot) < nargs ? args[slot] : NULL;
-    }
-    const Py_ssize_t nkw = kwnames == NULL ? 0 : PyTuple_GET_SIZE(kwnames);
-    for (Py_ssize_t k = 0; k < nkw; ++k) {
-        PyObject *name = PyTuple_GET_ITEM(kwnames, k);
-        size_t slot = 0;
-        while (slot < count && PyUnicode_CompareWithASCIIString(name, names[slot]) != 0) {
-            ++slot;
-        }
-        if (slot == count) {
-            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument %R", fname, name);
-            return -1;
-        }
-        if (slots[slot] != NULL) {
-            PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", fname, names[slot]);
-            return -1;
-        }
-        slots[slot] = args[nargs + k];
-    }
-    for (size_t slot = 0; slot < required; ++slot) {
-        if (slots[slot] == NULL) {
-            PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s'", fname, names[slot]);
-            return -1;
-        }
-    }
-    return 0;
-}
-
-int
 fir_parse_args(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const FirKind &kind,
            int default_shift, FirArgs *parsed)
 {
     static const char *const names[] = {"x", "taps", "shift", "zi", "axis"};
     PyObject *slots[5];
 
-    if (filter_parse_call(kind.name, args, nargs, kwnames, names, 5, 3, 2, slots) < 0) {
+    if (parse_call(args, nargs, kwnames, kind.name, names, 5, 3, 2, slots) < 0) {
         return -1;
     }
     parsed->x = slots[0];

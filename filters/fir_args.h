@@ -35,14 +35,6 @@ int fir_parse_args(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, c
 // NULL with a TypeError or ValueError naming `what`.
 PyArrayObject *fir_as_samples(PyObject *obj, const FirKind &kind, const char *what);
 
-// Fills slots[0 .. count) from a vectorcall against `names`: the first
-// `positional` may come by position, every one by keyword, the first
-// `required` must come; the others are NULL when absent. Returns 0, or -1
-// with a TypeError naming fname.
-int filter_parse_call(const char *fname, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames,
-                      const char *const *names, size_t count, Py_ssize_t positional, size_t required,
-                      PyObject **slots);
-
 // An integer argument as a C int: 0, or -1 with a TypeError or OverflowError.
 int filter_as_int(PyObject *obj, const char *fname, const char *what, int *out);
 

@@ -9,6 +9,7 @@
 
 #include "dask_route.h"
 #include "fir.h"
+#include "axis_layout.h"
 #include "fir_args.h"
 #include "lanes.h"
 

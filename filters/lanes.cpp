@@ -2,6 +2,8 @@
 // the core filters take), and back.
 #include "lanes.h"
 
+#include "axis_layout.h"
+
 #include <cstring>
 
 // arr with `axis` moved last, C-contiguous: a view of arr when it already
@@ -9,18 +11,7 @@
 PyArrayObject *
 lanes_last(PyArrayObject *arr, int axis)
 {
-    const int last = PyArray_NDIM(arr) - 1;
-    if (axis == last && PyArray_IS_C_CONTIGUOUS(arr)) {
-        Py_INCREF(arr);
-        return arr;
-    }
-    PyObject *view = PyArray_SwapAxes(arr, axis, last);
-    if (view == NULL) {
-        return NULL;
-    }
-    PyArrayObject *lanes = PyArray_GETCONTIGUOUS(reinterpret_cast<PyArrayObject *>(view));
-    Py_DECREF(view);
-    return lanes;
+    return move_axis(arr, axis, PyArray_NDIM(arr) - 1, false);
 }
 
 // Channels of an array laid out by lanes_last: all dimensions but the last.
@@ -34,18 +25,7 @@ lane_count(PyArrayObject *lanes)
 PyObject *
 lanes_back(PyArrayObject *lanes, int axis)
 {
-    const int last = PyArray_NDIM(lanes) - 1;
-    if (axis == last) {
-        Py_INCREF(lanes);
-        return reinterpret_cast<PyObject *>(lanes);
-    }
-    PyObject *view = PyArray_SwapAxes(lanes, axis, last);
-    if (view == NULL) {
-        return NULL;
-    }
-    PyObject *ordered = PyArray_NewCopy(reinterpret_cast<PyArrayObject *>(view), NPY_CORDER);
-    Py_DECREF(view);
-    return ordered;
+    return axis_back(lanes, PyArray_NDIM(lanes) - 1, axis);
 }
 
 PyArrayObject *
@@ -57,7 +37,6 @@ new_like(PyArrayObject *shape_of, npy_intp last_dim, int type)
     dims[ndim - 1] = last_dim;
     return reinterpret_cast<PyArrayObject *>(PyArray_SimpleNew(ndim, dims, type));
 }
-
 
 int
 lanes_axis(PyArrayObject *x, int axis, const char *name)

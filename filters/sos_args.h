@@ -27,15 +27,9 @@ PyArrayObject *sos_as_coefficients(PyObject *obj, const char *fname);
 // in any byte order and layout; masked arrays and floats are refused.
 PyArrayObject *sos_as_samples(PyObject *obj, const char *fname, const char *what);
 
-// `axis` checked against arr (NumPy's AxisError) and made non-negative.
-int sos_normalize_axis(PyArrayObject *arr, int *axis);
-
-// arr with dimension `axis` moved to position `to` and the others in order,
-// C-contiguous (a view of arr when it already is one: only ever read).
-PyArrayObject *sos_move_axis(PyArrayObject *arr, int axis, int to, bool copy);
-
-// A C-ordered array of `moved` with its dimension `to` put back at `axis`.
-PyObject *sos_axis_back(PyArrayObject *moved, int to, int axis);
+// obj as sos_as_samples makes it, with at least one dimension, and *axis
+// checked against it (NumPy's AxisError) and made non-negative.
+PyArrayObject *sos_as_signal(PyObject *obj, const char *fname, int *axis);
 
 // The zi of a cascade of n_sections over x (time along axis) as the core's
 // state, shape (n_sections, 4, channels...), a new C-ordered array; NULL

@@ -7,6 +7,7 @@
 
 #include "biquad.h"
 #include "rounding.h"
+#include "axis_layout.h"
 #include "sos_args.h"
 
 namespace {
@@ -99,18 +100,11 @@ sos_filter_call(PyObject *callable, PyObject *const *args, size_t nargsf, PyObje
         PyErr_Format(PyExc_TypeError, "%s() takes one block of samples x", kName);
         return NULL;
     }
-    PyArrayObject *x = sos_as_samples(args[0], kName, "x"), *x_moved = NULL, *y_moved = NULL;
-    PyObject *y = NULL;
     int axis = self->axis;
+    PyArrayObject *x = sos_as_signal(args[0], kName, &axis), *x_moved = NULL, *y_moved = NULL;
+    PyObject *y = NULL;
     if (x == NULL) {
         return NULL;
-    }
-    if (PyArray_NDIM(x) == 0) {
-        PyErr_Format(PyExc_ValueError, "%s: x must have at least one dimension", kName);
-        goto done;
-    }
-    if (sos_normalize_axis(x, &axis) < 0) {
-        goto done;
     }
     if (self->state != NULL && !same_channels(self->state, x, axis)) {
         PyObject *got = PyArray_IntTupleFromIntp(PyArray_NDIM(x), PyArray_DIMS(x));
@@ -128,12 +122,12 @@ sos_filter_call(PyObject *callable, PyObject *const *args, size_t nargsf, PyObje
     if (self->state == NULL && (self->state = new_state(self, x, axis)) == NULL) {
         goto done;
     }
-    if ((x_moved = sos_move_axis(x, axis, 0, false)) == NULL ||
+    if ((x_moved = move_axis(x, axis, 0, false)) == NULL ||
         (y_moved = sos_filter_time_major(x_moved, self->sos, static_cast<int16_t *>(PyArray_DATA(self->state)),
                                          self->modes, kName)) == NULL) {
         goto done;
     }
-    y = sos_axis_back(y_moved, 0, axis);
+    y = axis_back(y_moved, 0, axis);
 
 done:
     Py_XDECREF(x);

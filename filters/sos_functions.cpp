@@ -3,8 +3,9 @@
 // vector paths hold channels in lanes). Arguments: sos_args.cpp.
 #include "filters.h"
 
+#include "axis_layout.h"
+#include "call_args.h"
 #include "dask_route.h"
-#include "fir_args.h"
 #include "sos_args.h"
 
 namespace {
@@ -22,7 +23,7 @@ sosfilt_q15_function(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObje
     int axis = -1;
 
     if (dask_route(kName, "x", 1, args, nargs, kwnames, &result)) return result;
-    if (filter_parse_call(kName, args, nargs, kwnames, names, 7, 2, 2, slots) < 0 ||
+    if (parse_call(args, nargs, kwnames, kName, names, 7, 2, 2, slots) < 0 ||
         sos_parse_modes(slots[4], slots[5], slots[6], &modes) < 0) {
         return NULL;
     }
@@ -37,14 +38,7 @@ sosfilt_q15_function(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObje
         }
         axis = static_cast<int>(value);
     }
-    if ((sos = sos_as_coefficients(slots[0], kName)) == NULL || (x = sos_as_samples(slots[1], kName, "x")) == NULL) {
-        goto done;
-    }
-    if (PyArray_NDIM(x) == 0) {
-        PyErr_Format(PyExc_ValueError, "%s: x must have at least one dimension", kName);
-        goto done;
-    }
-    if (sos_normalize_axis(x, &axis) < 0) {
+    if ((sos = sos_as_coefficients(slots[0], kName)) == NULL || (x = sos_as_signal(slots[1], kName, &axis)) == NULL) {
         goto done;
     }
     if (slots[2] != NULL && slots[2] != Py_None) {
@@ -58,13 +52,13 @@ sosfilt_q15_function(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObje
         dims[axis + 1] = 4;
         state = reinterpret_cast<PyArrayObject *>(PyArray_ZEROS(PyArray_NDIM(x) + 1, dims, NPY_INT16, 0));
     }
-    if (state == NULL || (x_moved = sos_move_axis(x, axis, 0, false)) == NULL) {
+    if (state == NULL || (x_moved = move_axis(x, axis, 0, false)) == NULL) {
         goto done;
     }
     // Read the data pointers only now: every conversion is done.
     if ((y_moved = sos_filter_time_major(x_moved, sos, static_cast<int16_t *>(PyArray_DATA(state)), modes,
                                          kName)) == NULL ||
-        (y = sos_axis_back(y_moved, 0, axis)) == NULL) {
+        (y = axis_back(y_moved, 0, axis)) == NULL) {
         goto done;
     }
     if (slots[2] == NULL || slots[2] == Py_None) {
@@ -72,7 +66,7 @@ sosfilt_q15_function(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObje
         y = NULL;
         goto done;
     }
-    if ((zf = sos_axis_back(state, 1, axis + 1)) != NULL) {
+    if ((zf = axis_back(state, 1, axis + 1)) != NULL) {
         result = PyTuple_Pack(2, y, zf);
     }
 

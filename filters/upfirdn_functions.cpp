@@ -4,6 +4,7 @@
 #include "filters.h"
 
 #include "dask_route.h"
+#include "call_args.h"
 #include "fir_args.h"
 #include "lanes.h"
 #include "mode_args.h"
@@ -107,7 +108,7 @@ upfirdn(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const Upfird
     int shift = default_shift, axis = -1, rounding = CORVANE_ROUND_NEAREST, overflow = CORVANE_OVERFLOW_SATURATE;
 
     if (dask_route(kind.name, "x", 1, args, nargs, kwnames, &result)) return result;
-    if (filter_parse_call(kind.name, args, nargs, kwnames, names, 8, 5, 2, slots) < 0 ||
+    if (parse_call(args, nargs, kwnames, kind.name, names, 8, 5, 2, slots) < 0 ||
         (slots[2] != NULL && upfirdn_factor(slots[2], kind.name, "up", &up) < 0) ||
         (slots[3] != NULL && upfirdn_factor(slots[3], kind.name, "down", &down) < 0) ||
         (slots[4] != NULL && filter_as_int(slots[4], kind.name, "shift", &shift) < 0) ||

@@ -77,12 +77,14 @@ struct Lanes {
                 coef(s.f), coef(int64_t{1} << kBiasBits), coef(int64_t{1} << (kBiasBits - s.f))};
     }
 
-    template <bool Convergent, bool Saturate>
+    template <bool Convergent, bool Signed, bool Saturate>
     CORVANE_AVX2 static V narrow(V acc, const Sec &s)
     {
-        const V below = _mm256_and_si256(_mm256_cmpgt_epi64(_mm256_setzero_si256(), acc), s.delta);
-        const V lift = _mm256_add_epi64(s.pos, s.bias);
-        V lifted = _mm256_srlv_epi64(_mm256_add_epi64(_mm256_add_epi64(acc, lift), below), s.count);
+        V sum = _mm256_add_epi64(acc, _mm256_add_epi64(s.pos, s.bias));
+        if constexpr (Signed) {
+            sum = _mm256_add_epi64(sum, _mm256_and_si256(_mm256_cmpgt_epi64(_mm256_setzero_si256(), acc), s.delta));
+        }
+        V lifted = _mm256_srlv_epi64(sum, s.count);
         if constexpr (Convergent) {
             // The lift is even, so clearing bit 0 evens the quotient itself.
             const V tie = _mm256_cmpeq_epi64(_mm256_and_si256(acc, s.mask), s.tie);
@@ -106,11 +108,7 @@ CORVANE_BIQUAD_SECTION_LANES(CORVANE_AVX2, Lanes)
 
 void sosfilt(const Plan &plan, const int16_t *x, size_t n, size_t channels, int16_t *state, int16_t *out)
 {
-    if (channels == 1 && plan.count > 1) {
-        one_channel(plan, x, n, state, out);
-        return;
-    }
-    run_all(plan, x, n, channels, state, out);
+    run_any(plan, x, n, channels, state, out);
 }
 
 }  // namespace corvane::biquad::avx2

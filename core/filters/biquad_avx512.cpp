@@ -66,11 +66,14 @@ struct Lanes {
 
     // floor((acc + pos or neg) / 2^f), the convergent tie made even, then
     // the overflow rule on the 64-bit quotient.
-    template <bool Convergent, bool Saturate>
+    template <bool Convergent, bool Signed, bool Saturate>
     CORVANE_AVX512 static V narrow(V acc, const Sec &s)
     {
-        const V below = _mm512_and_si512(_mm512_srai_epi64(acc, 63), s.delta);
-        V q = _mm512_srav_epi64(_mm512_add_epi64(_mm512_add_epi64(acc, s.pos), below), s.count);
+        V sum = _mm512_add_epi64(acc, s.pos);
+        if constexpr (Signed) {
+            sum = _mm512_add_epi64(sum, _mm512_and_si512(_mm512_srai_epi64(acc, 63), s.delta));
+        }
+        V q = _mm512_srav_epi64(sum, s.count);
         if constexpr (Convergent) {
             const __mmask8 tie = _mm512_cmpeq_epi64_mask(_mm512_and_si512(acc, s.mask), s.tie);
             q = _mm512_mask_and_epi64(q, tie, q, _mm512_set1_epi64(~int64_t{1}));
@@ -89,11 +92,7 @@ CORVANE_BIQUAD_SECTION_LANES(CORVANE_AVX512, Lanes)
 
 void sosfilt(const Plan &plan, const int16_t *x, size_t n, size_t channels, int16_t *state, int16_t *out)
 {
-    if (channels == 1 && plan.count > 1) {
-        one_channel(plan, x, n, state, out);
-        return;
-    }
-    run_all(plan, x, n, channels, state, out);
+    run_any(plan, x, n, channels, state, out);
 }
 
 }  // namespace corvane::biquad::avx512

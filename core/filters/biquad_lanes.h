@@ -5,7 +5,7 @@
 //   L::kLanes, L::load(p) (kLanes int16 -> lanes), L::store(p, v),
 //   L::coef(c) (broadcast), L::mul(coef, v), L::add(a, b),
 //   L::section(section, rounding) (its Sec),
-//   L::narrow<Convergent, Saturate>(acc, s) (the narrowing of section s,
+//   L::narrow<Convergent, Signed, Saturate>(acc, s) (the narrowing of section s,
 //   exact against narrow_rule), L::wrap32(acc).
 // Every helper carries its instruction set's target attribute, and so does
 // the kernel, instantiated in that set's file.
@@ -35,11 +35,26 @@ inline constexpr size_t kStateWords = 4;  // x[-1], x[-2], y[-1], y[-2]
 
 }  // namespace corvane::biquad
 
+// The instantiation of a kernel template <Convergent, Signed, Saturate,
+// Wrap32> for the plan's modes: Signed where the rounding offset depends on
+// the sign (towards zero, half away); the other roundings differ in
+// constants only.
+#define CORVANE_BIQUAD_BY_MODES(kernel, plan)                                                              \
+    ((plan).mode.rounding == Rounding::Convergent                                                          \
+         ? CORVANE_BIQUAD_BY_OVERFLOW(kernel, plan, true, false)                                           \
+         : ((plan).mode.rounding == Rounding::Zero || (plan).mode.rounding == Rounding::HalfAway)          \
+               ? CORVANE_BIQUAD_BY_OVERFLOW(kernel, plan, false, true)                                     \
+               : CORVANE_BIQUAD_BY_OVERFLOW(kernel, plan, false, false))
+#define CORVANE_BIQUAD_BY_OVERFLOW(kernel, plan, c, sg)                                                    \
+    ((plan).mode.overflow == Overflow::Saturate                                                            \
+         ? ((plan).wrap32 ? kernel<c, sg, true, true> : kernel<c, sg, true, false>)                        \
+         : ((plan).wrap32 ? kernel<c, sg, false, true> : kernel<c, sg, false, false>))
+
 // The kernel: channels [0, groups * L::kLanes) of one chunk of G sections,
 // their state in registers; samples step by `stride` int16s. `TARGET` is the
 // instruction set's attribute.
 #define CORVANE_BIQUAD_LANE_KERNEL(TARGET, L)                                                                 \
-    template <bool Convergent, bool Saturate, bool Wrap32, size_t G>                                            \
+    template <bool Convergent, bool Signed, bool Saturate, bool Wrap32, size_t G>                                            \
     TARGET void run_lanes(const L::Sec *s, const int16_t *in, int16_t *out, size_t n,                \
                           size_t stride, int16_t *state, size_t state_stride)                                   \
     {                                                                                                           \
@@ -60,7 +75,7 @@ inline constexpr size_t kStateWords = 4;  // x[-1], x[-2], y[-1], y[-2]
                 if constexpr (Wrap32) {                                                                         \
                     acc = L::wrap32(acc);                                                                       \
                 }                                                                                               \
-                const L::V y = L::template narrow<Convergent, Saturate>(acc, s[g]);                            \
+                const L::V y = L::template narrow<Convergent, Signed, Saturate>(acc, s[g]);                            \
                 x2[g] = x1[g];                                                                                  \
                 x1[g] = v;                                                                                      \
                 y2[g] = y1[g];                                                                                  \
@@ -78,7 +93,7 @@ inline constexpr size_t kStateWords = 4;  // x[-1], x[-2], y[-1], y[-2]
         }                                                                                                       \
     }                                                                                                           \
                                                                                                                 \
-    template <bool Convergent, bool Saturate, bool Wrap32>                                                      \
+    template <bool Convergent, bool Signed, bool Saturate, bool Wrap32>                                                      \
     TARGET void run_groups(const Plan &plan, const int16_t *x, size_t n, size_t channels, size_t groups,         \
                            int16_t *state, int16_t *out)                                                        \
     {                                                                                                           \
@@ -92,10 +107,10 @@ inline constexpr size_t kStateWords = 4;  // x[-1], x[-2], y[-1], y[-2]
                 const int16_t *in = k == 0 ? x + c : out + c;                                                   \
                 int16_t *st = state + k * kStateWords * channels + c;                                           \
                 if (count == kChunk) {                                                                          \
-                    run_lanes<Convergent, Saturate, Wrap32, kChunk>(s, in, out + c, n, channels, st, channels); \
+                    run_lanes<Convergent, Signed, Saturate, Wrap32, kChunk>(s, in, out + c, n, channels, st, channels); \
                 } else {                                                                                        \
                     for (size_t g = 0; g < count; ++g) {                                                        \
-                        run_lanes<Convergent, Saturate, Wrap32, 1>(s + g, g == 0 ? in : out + c, out + c, n,    \
+                        run_lanes<Convergent, Signed, Saturate, Wrap32, 1>(s + g, g == 0 ? in : out + c, out + c, n,    \
                                                                    channels, st + g * kStateWords * channels,   \
                                                                    channels);                                   \
                     }                                                                                           \
@@ -109,17 +124,7 @@ inline constexpr size_t kStateWords = 4;  // x[-1], x[-2], y[-1], y[-2]
     {                                                                                                           \
         const size_t groups = channels / L::kLanes;                                                             \
         if (groups != 0) {                                                                                      \
-            const bool convergent = plan.mode.rounding == Rounding::Convergent;                                 \
-            const bool saturate = plan.mode.overflow == Overflow::Saturate;                                     \
-            auto run = convergent ? (saturate ? (plan.wrap32 ? run_groups<true, true, true>                     \
-                                                             : run_groups<true, true, false>)                   \
-                                              : (plan.wrap32 ? run_groups<true, false, true>                    \
-                                                             : run_groups<true, false, false>))                 \
-                                  : (saturate ? (plan.wrap32 ? run_groups<false, true, true>                    \
-                                                             : run_groups<false, true, false>)                  \
-                                              : (plan.wrap32 ? run_groups<false, false, true>                   \
-                                                             : run_groups<false, false, false>));               \
-            run(plan, x, n, channels, groups, state, out);                                                      \
+            CORVANE_BIQUAD_BY_MODES(run_groups, plan)(plan, x, n, channels, groups, state, out);                \
         }                                                                                                       \
         scalar::sosfilt_channels(plan, x, n, channels, groups * L::kLanes, state, out);                         \
     }
@@ -134,7 +139,7 @@ inline constexpr size_t kStateWords = 4;  // x[-1], x[-2], y[-1], y[-2]
 // L::shift_in(y, x) (lane 0 = x, lane k = y's lane k - 1), L::lane(y, k),
 // L::M, L::active(lo, hi) (lanes lo .. hi - 1) and L::select(m, new, old).
 #define CORVANE_BIQUAD_SECTION_LANES(TARGET, L)                                                                   \
-    template <bool Convergent, bool Saturate, bool Wrap32, bool Masked>                                             \
+    template <bool Convergent, bool Signed, bool Saturate, bool Wrap32, bool Masked>                                             \
     TARGET void section_steps(const L::Sec &s, const int16_t *x, int16_t *out, size_t n, size_t count, size_t from,  \
                               size_t to, L::V *st)                                                                  \
     {                                                                                                               \
@@ -147,7 +152,7 @@ inline constexpr size_t kStateWords = 4;  // x[-1], x[-2], y[-1], y[-2]
             if constexpr (Wrap32) {                                                                                 \
                 acc = L::wrap32(acc);                                                                               \
             }                                                                                                       \
-            const L::V y = L::template narrow<Convergent, Saturate>(acc, s);                                       \
+            const L::V y = L::template narrow<Convergent, Signed, Saturate>(acc, s);                                       \
             if constexpr (Masked) {                                                                                 \
                 const L::M m = L::active(t + 1 > n ? t + 1 - n : 0, t + 1 < count ? t + 1 : count);                 \
                 x2 = L::select(m, x1, x2);                                                                          \
@@ -170,7 +175,7 @@ inline constexpr size_t kStateWords = 4;  // x[-1], x[-2], y[-1], y[-2]
         st[3] = y2;                                                                                                 \
     }                                                                                                               \
                                                                                                                     \
-    template <bool Convergent, bool Saturate, bool Wrap32>                                                          \
+    template <bool Convergent, bool Signed, bool Saturate, bool Wrap32>                                                          \
     TARGET void one_channel_modes(const Plan &plan, const int16_t *x, size_t n, int16_t *state, int16_t *out)       \
     {                                                                                                               \
         for (size_t k = 0; k < plan.count; k += L::kLanes) {                                                        \
@@ -198,9 +203,9 @@ inline constexpr size_t kStateWords = 4;  // x[-1], x[-2], y[-1], y[-2]
             const size_t steps = n + count - 1;                                                                     \
             const size_t full_from = count - 1 < steps ? count - 1 : steps;                                         \
             const size_t full_to = n > full_from ? n : full_from;                                                   \
-            section_steps<Convergent, Saturate, Wrap32, true>(s, in, out, n, count, 0, full_from, st);              \
-            section_steps<Convergent, Saturate, Wrap32, false>(s, in, out, n, count, full_from, full_to, st);       \
-            section_steps<Convergent, Saturate, Wrap32, true>(s, in, out, n, count, full_to, steps, st);            \
+            section_steps<Convergent, Signed, Saturate, Wrap32, true>(s, in, out, n, count, 0, full_from, st);              \
+            section_steps<Convergent, Signed, Saturate, Wrap32, false>(s, in, out, n, count, full_from, full_to, st);       \
+            section_steps<Convergent, Signed, Saturate, Wrap32, true>(s, in, out, n, count, full_to, steps, st);            \
             for (size_t j = 0; j < kStateWords; ++j) {                                                              \
                 for (size_t g = 0; g < count; ++g) {                                                                \
                     state[(k + g) * kStateWords + j] = static_cast<int16_t>(L::lane(st[j], g));                     \
@@ -211,15 +216,16 @@ inline constexpr size_t kStateWords = 4;  // x[-1], x[-2], y[-1], y[-2]
                                                                                                                     \
     TARGET void one_channel(const Plan &plan, const int16_t *x, size_t n, int16_t *state, int16_t *out)             \
     {                                                                                                               \
-        const bool convergent = plan.mode.rounding == Rounding::Convergent;                                         \
-        const bool saturate = plan.mode.overflow == Overflow::Saturate;                                             \
-        auto run = convergent ? (saturate ? (plan.wrap32 ? one_channel_modes<true, true, true>                      \
-                                                         : one_channel_modes<true, true, false>)                    \
-                                          : (plan.wrap32 ? one_channel_modes<true, false, true>                     \
-                                                         : one_channel_modes<true, false, false>))                  \
-                              : (saturate ? (plan.wrap32 ? one_channel_modes<false, true, true>                     \
-                                                         : one_channel_modes<false, true, false>)                   \
-                                          : (plan.wrap32 ? one_channel_modes<false, false, true>                    \
-                                                         : one_channel_modes<false, false, false>));                \
-        run(plan, x, n, state, out);                                                                                \
+        CORVANE_BIQUAD_BY_MODES(one_channel_modes, plan)(plan, x, n, state, out);                                 \
+    }                                                                                                               \
+                                                                                                                    \
+    /* One channel through its sections in lanes, more through channel lanes. */                                  \
+    TARGET void run_any(const Plan &plan, const int16_t *x, size_t n, size_t channels, int16_t *state,              \
+                        int16_t *out)                                                                               \
+    {                                                                                                               \
+        if (channels == 1 && plan.count > 1) {                                                                      \
+            one_channel(plan, x, n, state, out);                                                                    \
+        } else {                                                                                                    \
+            run_all(plan, x, n, channels, state, out);                                                              \
+        }                                                                                                           \
     }

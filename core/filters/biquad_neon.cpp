@@ -40,12 +40,14 @@ struct Lanes {
                 coef(-s.f), zero, zero};
     }
 
-    template <bool Convergent, bool Saturate>
+    template <bool Convergent, bool Signed, bool Saturate>
     static V narrow(V acc, const Sec &s)
     {
-        const V sign = vshrq_n_s64(acc, 63);
-        const V offset = vaddq_s64(s.pos, vandq_s64(sign, s.delta));
-        V q = vshlq_s64(vaddq_s64(acc, offset), s.count);
+        V sum = vaddq_s64(acc, s.pos);
+        if constexpr (Signed) {
+            sum = vaddq_s64(sum, vandq_s64(vshrq_n_s64(acc, 63), s.delta));
+        }
+        V q = vshlq_s64(sum, s.count);
         if constexpr (Convergent) {
             const uint64x2_t tie = vceqq_s64(vandq_s64(acc, s.mask), s.tie);
             q = vbicq_s64(q, vreinterpretq_s64_u64(vandq_u64(tie, vdupq_n_u64(1))));

@@ -35,7 +35,7 @@ using SosFn = void (*)(const Plan &plan, const int16_t *x, size_t n, size_t chan
 // Sections are run in chunks of at most this many, their states in
 // registers, one sample of every section of the chunk per step: section k
 // works on sample i while section k + 1 still finishes sample i - 1.
-inline constexpr size_t kChunk = 2;
+inline constexpr size_t kChunk = 4;
 
 namespace scalar {
 void sosfilt(const Plan &plan, const int16_t *x, size_t n, size_t channels, int16_t *state, int16_t *out);
