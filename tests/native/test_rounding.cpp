@@ -3,8 +3,10 @@
 // 70 and the values around every rounding boundary.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
+#include "narrow_paths.h"
 #include "rounding.h"
 #include "rounding_rules.h"
 
@@ -106,6 +108,57 @@ TEST(RoundingRules, EveryModeAtEveryCountMatchesWideReference)
         }
     }
 }
+
+// Every narrowing path of this CPU, called directly, in every mode pair:
+// the probe values at every count, in runs of every length around the
+// vector widths, from every byte offset of the input and the output.
+template <typename Sample, typename Fn, size_t N>
+void check_paths(const corvane::Path<Fn> (&table)[N])
+{
+    for (const auto &path : table) {
+        if (!corvane::isa_supported(path.isa)) {
+            continue;
+        }
+        for (int s = -2; s <= 70; ++s) {
+            const std::vector<int64_t> values = probe_values(s);
+            for (Rounding r : kRoundings) {
+                for (Overflow o : {Overflow::Saturate, Overflow::Wrap}) {
+                    const NarrowMode mode{r, o};
+                    std::vector<Sample> out(values.size());
+                    path.fn(values.data(), values.size(), out.data(), s, static_cast<int>(r), static_cast<int>(o));
+                    for (size_t i = 0; i < values.size(); ++i) {
+                        ASSERT_EQ(out[i], ref_narrow<Sample>(values[i], s, mode))
+                            << corvane::isa_name(path.isa) << " x=" << values[i] << " s=" << s
+                            << " rounding=" << static_cast<int>(r) << " overflow=" << static_cast<int>(o);
+                    }
+                }
+            }
+        }
+        // Lengths and offsets, with a guard byte past the output.
+        const std::vector<int64_t> values = probe_values(5);
+        std::vector<unsigned char> in_bytes(8 * 40 + 8), out_bytes(sizeof(Sample) * 40 + 9);
+        for (size_t n = 0; n <= 40; ++n) {
+            for (size_t offset : {0, 1, 3}) {
+                unsigned char *in = in_bytes.data() + offset;
+                std::memcpy(in, values.data() + 100, n * sizeof(int64_t));
+                std::fill(out_bytes.begin(), out_bytes.end(), 0xA5);
+                Sample *out = reinterpret_cast<Sample *>(out_bytes.data() + offset);
+                path.fn(reinterpret_cast<const int64_t *>(in), n, out, 5, CORVANE_ROUND_CONVERGENT,
+                        CORVANE_OVERFLOW_WRAP);
+                for (size_t i = 0; i < n; ++i) {
+                    Sample got;
+                    std::memcpy(&got, out_bytes.data() + offset + i * sizeof(Sample), sizeof got);
+                    ASSERT_EQ(got, ref_narrow<Sample>(values[100 + i], 5, {Rounding::Convergent, Overflow::Wrap}))
+                        << corvane::isa_name(path.isa) << " n=" << n << " offset=" << offset << " i=" << i;
+                }
+                ASSERT_EQ(out_bytes[offset + n * sizeof(Sample)], 0xA5) << "wrote past n=" << n;
+            }
+        }
+    }
+}
+
+TEST(RoundingPaths, EveryNarrowQ15PathInEveryMode) { check_paths<int16_t>(corvane::kNarrowQ15Paths); }
+TEST(RoundingPaths, EveryNarrowQ8PathInEveryMode) { check_paths<int8_t>(corvane::kNarrowQ8Paths); }
 
 TEST(RoundingRules, NamesFollowTheModeNumbers)
 {

@@ -1,0 +1,98 @@
+// Internal: the block paths of the narrowing kernels in every rounding and
+// overflow mode, in the tables of paths.h (widest first, scalar last), and
+// the switch that turns a mode pair into one instantiation per call.
+#ifndef CORVANE_NARROW_PATHS_H
+#define CORVANE_NARROW_PATHS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
+#include "paths.h"
+#include "rounding_rules.h"
+
+namespace corvane {
+
+// The signatures of narrow_q15_modes / narrow_q8_modes (rounding.h).
+using NarrowQ15 = void (*)(const int64_t *x, size_t n, int16_t *out, int s, int rounding, int overflow);
+using NarrowQ8 = void (*)(const int64_t *x, size_t n, int8_t *out, int s, int rounding, int overflow);
+
+// Calls f(integral_constant<Rounding>, integral_constant<Overflow>) for the
+// pair, so that the inner loops see both modes as constants.
+template <typename F>
+inline void with_modes(int rounding, int overflow, F &&f)
+{
+    auto pick = [&](auto r) {
+        if (overflow == CORVANE_OVERFLOW_WRAP) {
+            f(r, std::integral_constant<Overflow, Overflow::Wrap>{});
+        } else {
+            f(r, std::integral_constant<Overflow, Overflow::Saturate>{});
+        }
+    };
+    switch (static_cast<Rounding>(rounding)) {
+    case Rounding::Floor:
+        return pick(std::integral_constant<Rounding, Rounding::Floor>{});
+    case Rounding::Ceiling:
+        return pick(std::integral_constant<Rounding, Rounding::Ceiling>{});
+    case Rounding::Zero:
+        return pick(std::integral_constant<Rounding, Rounding::Zero>{});
+    case Rounding::HalfAway:
+        return pick(std::integral_constant<Rounding, Rounding::HalfAway>{});
+    case Rounding::Convergent:
+        return pick(std::integral_constant<Rounding, Rounding::Convergent>{});
+    case Rounding::Nearest:
+    default:
+        return pick(std::integral_constant<Rounding, Rounding::Nearest>{});
+    }
+}
+
+// Counts the vector paths take; every other count is left to the scalar
+// rules, whose results there are only -1, 0 or 1.
+inline constexpr int kVectorMaxShift = 62;
+
+#define CORVANE_DECLARE_NARROW_PATHS                                                           \
+    void narrow_q15_modes(const int64_t *x, size_t n, int16_t *out, int s, int rounding, int overflow); \
+    void narrow_q8_modes(const int64_t *x, size_t n, int8_t *out, int s, int rounding, int overflow);
+
+namespace scalar {
+CORVANE_DECLARE_NARROW_PATHS
+}
+#if CORVANE_X86_PATHS
+namespace avx2 {
+CORVANE_DECLARE_NARROW_PATHS
+}
+namespace avx512 {
+CORVANE_DECLARE_NARROW_PATHS
+}
+#endif
+#if CORVANE_NEON_PATHS
+namespace neon {
+CORVANE_DECLARE_NARROW_PATHS
+}
+#endif
+
+inline constexpr Path<NarrowQ15> kNarrowQ15Paths[] = {
+#if CORVANE_X86_PATHS
+    {Isa::Avx512Bw, avx512::narrow_q15_modes},
+    {Isa::Avx2, avx2::narrow_q15_modes},
+#endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::narrow_q15_modes},
+#endif
+    {Isa::Scalar, scalar::narrow_q15_modes},
+};
+
+inline constexpr Path<NarrowQ8> kNarrowQ8Paths[] = {
+#if CORVANE_X86_PATHS
+    {Isa::Avx512Bw, avx512::narrow_q8_modes},
+    {Isa::Avx2, avx2::narrow_q8_modes},
+#endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::narrow_q8_modes},
+#endif
+    {Isa::Scalar, scalar::narrow_q8_modes},
+};
+
+}  // namespace corvane
+
+#endif  // CORVANE_NARROW_PATHS_H
