@@ -44,6 +44,7 @@ from corvane._ufuncs import (
     to_q8,
 )
 from corvane._filters import fir_q15, fir_q8
+from corvane._modes import narrow, quantize
 
 __version__ = "0.1.0"
 
@@ -53,4 +54,5 @@ __all__ = [
     "dot_q15", "dot_q8",
     "narrow_q15", "narrow_q8", "to_q15", "to_q8", "from_q15", "from_q8",
     "fir_q15", "fir_q8",
+    "narrow", "quantize",
 ]

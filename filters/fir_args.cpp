@@ -3,6 +3,9 @@
 #include "fir_args.h"
 
 #include <climits>
+#include <iterator>
+
+#include "mode_args.h"
 
 namespace {
 
@@ -113,9 +116,10 @@ int
 fir_parse_args(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const FirKind &kind,
            int default_shift, FirArgs *parsed)
 {
-    static const char *const names[] = {"x", "taps", "shift", "zi", "axis"};
+    static const char *const names[] = {"x", "taps", "shift", "zi", "axis", "rounding", "overflow"};
     constexpr Py_ssize_t kPositional = 3;
-    PyObject *slots[5] = {NULL, NULL, NULL, NULL, NULL};
+    constexpr size_t kSlots = std::size(names);
+    PyObject *slots[kSlots] = {};
 
     if (nargs > kPositional) {
         PyErr_Format(PyExc_TypeError, "%s() takes at most 3 positional arguments (%zd given)", kind.name, nargs);
@@ -128,10 +132,10 @@ fir_parse_args(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const
     for (Py_ssize_t k = 0; k < nkw; ++k) {
         PyObject *name = PyTuple_GET_ITEM(kwnames, k);
         size_t slot = 0;
-        while (slot < 5 && PyUnicode_CompareWithASCIIString(name, names[slot]) != 0) {
+        while (slot < kSlots && PyUnicode_CompareWithASCIIString(name, names[slot]) != 0) {
             ++slot;
         }
-        if (slot == 5) {
+        if (slot == kSlots) {
             PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument %R", kind.name, name);
             return -1;
         }
@@ -156,6 +160,9 @@ fir_parse_args(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const
         return -1;
     }
     if (slots[4] != NULL && as_int(slots[4], kind, "axis", &parsed->axis) < 0) {
+        return -1;
+    }
+    if (parse_rounding(slots[5], &parsed->rounding) < 0 || parse_overflow(slots[6], &parsed->overflow) < 0) {
         return -1;
     }
     return 0;

@@ -116,7 +116,9 @@ def test_kernels_exported_by_name():
     # corvane_path hands out each kernel's block paths to the path tests.
     signal_names = {"fir_q15", "fir_q8", "narrow_q15", "narrow_q8", "to_q15_f64", "to_q15_f32",
                     "to_q8_f64", "to_q8_f32", "from_q15", "from_q8",
-                    "narrow_q15_modes", "narrow_q8_modes", "corvane_rounding_name", "corvane_overflow_name"}
+                    "narrow_q15_modes", "narrow_q8_modes", "corvane_rounding_name", "corvane_overflow_name",
+                    "fir_q15_modes", "fir_q8_modes", "quantize_q15_f64", "quantize_q15_f32",
+                    "quantize_q8_f64", "quantize_q8_f32"}
     assert exported == set(FUNCTIONS) | acc_names | signal_names | {"PyInit_arith", "corvane_path"}
 
 
