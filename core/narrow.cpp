@@ -12,18 +12,6 @@ using namespace corvane;
 
 namespace {
 
-template <typename Float, typename Sample, typename Rule>
-size_t convert(const Float *x, size_t n, Sample *out, Rule rule)
-{
-    size_t nans = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const double v = load(x + i);
-        nans += v != v;
-        store(out + i, rule(v));
-    }
-    return nans;
-}
-
 template <typename Sample, typename Rule>
 void widen(const Sample *y, size_t n, double *out, Rule rule)
 {
@@ -139,10 +127,11 @@ size_t quantize_q8_f32(const float *x, size_t n, int8_t *out, int rounding, int 
     return quantize_modes(x, n, out, rounding, overflow);
 }
 
-size_t to_q15_f64(const double *x, size_t n, int16_t *out) { return convert(x, n, out, to_q15_rule); }
-size_t to_q15_f32(const float *x, size_t n, int16_t *out) { return convert(x, n, out, to_q15_rule); }
-size_t to_q8_f64(const double *x, size_t n, int8_t *out) { return convert(x, n, out, to_q8_rule); }
-size_t to_q8_f32(const float *x, size_t n, int8_t *out) { return convert(x, n, out, to_q8_rule); }
+// to_q15 / to_q8 are quantize in its default modes, on its paths.
+size_t to_q15_f64(const double *x, size_t n, int16_t *out) { return quantize_q15_f64(x, n, out, 0, 0); }
+size_t to_q15_f32(const float *x, size_t n, int16_t *out) { return quantize_q15_f32(x, n, out, 0, 0); }
+size_t to_q8_f64(const double *x, size_t n, int8_t *out) { return quantize_q8_f64(x, n, out, 0, 0); }
+size_t to_q8_f32(const float *x, size_t n, int8_t *out) { return quantize_q8_f32(x, n, out, 0, 0); }
 
 void from_q15(const int16_t *y, size_t n, double *out) { widen(y, n, out, from_q15_rule); }
 void from_q8(const int8_t *y, size_t n, double *out) { widen(y, n, out, from_q8_rule); }
