@@ -73,6 +73,26 @@ void narrow_q8_modes(const int64_t *x, size_t n, int8_t *out, int s, int roundin
     narrow_modes(x, n, out, s, rounding, overflow);
 }
 
+size_t quantize_q15_f64(const double *x, size_t n, int16_t *out, int rounding, int overflow)
+{
+    return quantize_modes(x, n, out, rounding, overflow);
+}
+
+size_t quantize_q15_f32(const float *x, size_t n, int16_t *out, int rounding, int overflow)
+{
+    return quantize_modes(x, n, out, rounding, overflow);
+}
+
+size_t quantize_q8_f64(const double *x, size_t n, int8_t *out, int rounding, int overflow)
+{
+    return quantize_modes(x, n, out, rounding, overflow);
+}
+
+size_t quantize_q8_f32(const float *x, size_t n, int8_t *out, int rounding, int overflow)
+{
+    return quantize_modes(x, n, out, rounding, overflow);
+}
+
 }  // namespace corvane::scalar
 
 extern "C" {
@@ -109,22 +129,22 @@ void narrow_q8(const int64_t *x, size_t n, int8_t *out, int s)
 
 size_t quantize_q15_f64(const double *x, size_t n, int16_t *out, int rounding, int overflow)
 {
-    return quantize_modes(x, n, out, rounding, overflow);
+    return Chosen<kQuantizeQ15F64Paths>::call(n * sizeof *x, x, n, out, rounding, overflow);
 }
 
 size_t quantize_q15_f32(const float *x, size_t n, int16_t *out, int rounding, int overflow)
 {
-    return quantize_modes(x, n, out, rounding, overflow);
+    return Chosen<kQuantizeQ15F32Paths>::call(n * sizeof *x, x, n, out, rounding, overflow);
 }
 
 size_t quantize_q8_f64(const double *x, size_t n, int8_t *out, int rounding, int overflow)
 {
-    return quantize_modes(x, n, out, rounding, overflow);
+    return Chosen<kQuantizeQ8F64Paths>::call(n * sizeof *x, x, n, out, rounding, overflow);
 }
 
 size_t quantize_q8_f32(const float *x, size_t n, int8_t *out, int rounding, int overflow)
 {
-    return quantize_modes(x, n, out, rounding, overflow);
+    return Chosen<kQuantizeQ8F32Paths>::call(n * sizeof *x, x, n, out, rounding, overflow);
 }
 
 // to_q15 / to_q8 are quantize in its default modes, on its paths.

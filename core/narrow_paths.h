@@ -46,6 +46,12 @@ inline void with_modes(int rounding, int overflow, F &&f)
     }
 }
 
+// The signatures of quantize_q15_f64 ... quantize_q8_f32 (rounding.h).
+using QuantizeQ15F64 = size_t (*)(const double *x, size_t n, int16_t *out, int rounding, int overflow);
+using QuantizeQ15F32 = size_t (*)(const float *x, size_t n, int16_t *out, int rounding, int overflow);
+using QuantizeQ8F64 = size_t (*)(const double *x, size_t n, int8_t *out, int rounding, int overflow);
+using QuantizeQ8F32 = size_t (*)(const float *x, size_t n, int8_t *out, int rounding, int overflow);
+
 // Counts the vector paths take; every other count is left to the scalar
 // rules, whose results there are only -1, 0 or 1.
 inline constexpr int kVectorMaxShift = 62;
@@ -53,13 +59,20 @@ inline constexpr int kVectorMaxShift = 62;
 #define CORVANE_DECLARE_NARROW_PATHS                                                           \
     void narrow_q15_modes(const int64_t *x, size_t n, int16_t *out, int s, int rounding, int overflow); \
     void narrow_q8_modes(const int64_t *x, size_t n, int8_t *out, int s, int rounding, int overflow);
+#define CORVANE_DECLARE_QUANTIZE_PATHS                                                           \
+    size_t quantize_q15_f64(const double *x, size_t n, int16_t *out, int rounding, int overflow); \
+    size_t quantize_q15_f32(const float *x, size_t n, int16_t *out, int rounding, int overflow);  \
+    size_t quantize_q8_f64(const double *x, size_t n, int8_t *out, int rounding, int overflow);   \
+    size_t quantize_q8_f32(const float *x, size_t n, int8_t *out, int rounding, int overflow);
 
 namespace scalar {
 CORVANE_DECLARE_NARROW_PATHS
+CORVANE_DECLARE_QUANTIZE_PATHS
 }
 #if CORVANE_X86_PATHS
 namespace avx2 {
 CORVANE_DECLARE_NARROW_PATHS
+CORVANE_DECLARE_QUANTIZE_PATHS
 }
 namespace avx512 {
 CORVANE_DECLARE_NARROW_PATHS
@@ -91,6 +104,35 @@ inline constexpr Path<NarrowQ8> kNarrowQ8Paths[] = {
     {Isa::Neon, neon::narrow_q8_modes},
 #endif
     {Isa::Scalar, scalar::narrow_q8_modes},
+};
+
+
+inline constexpr Path<QuantizeQ15F64> kQuantizeQ15F64Paths[] = {
+#if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::quantize_q15_f64},
+#endif
+    {Isa::Scalar, scalar::quantize_q15_f64},
+};
+
+inline constexpr Path<QuantizeQ15F32> kQuantizeQ15F32Paths[] = {
+#if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::quantize_q15_f32},
+#endif
+    {Isa::Scalar, scalar::quantize_q15_f32},
+};
+
+inline constexpr Path<QuantizeQ8F64> kQuantizeQ8F64Paths[] = {
+#if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::quantize_q8_f64},
+#endif
+    {Isa::Scalar, scalar::quantize_q8_f64},
+};
+
+inline constexpr Path<QuantizeQ8F32> kQuantizeQ8F32Paths[] = {
+#if CORVANE_X86_PATHS
+    {Isa::Avx2, avx2::quantize_q8_f32},
+#endif
+    {Isa::Scalar, scalar::quantize_q8_f32},
 };
 
 }  // namespace corvane

@@ -45,6 +45,10 @@ extern "C" const void *corvane_path(const char *kernel, const char *path)
     CORVANE_LOOKUP("shr_i64", kShrI64Paths)
     CORVANE_LOOKUP("narrow_q15_modes", kNarrowQ15Paths)
     CORVANE_LOOKUP("narrow_q8_modes", kNarrowQ8Paths)
+    CORVANE_LOOKUP("quantize_q15_f64", kQuantizeQ15F64Paths)
+    CORVANE_LOOKUP("quantize_q15_f32", kQuantizeQ15F32Paths)
+    CORVANE_LOOKUP("quantize_q8_f64", kQuantizeQ8F64Paths)
+    CORVANE_LOOKUP("quantize_q8_f32", kQuantizeQ8F32Paths)
 #undef CORVANE_LOOKUP
     return nullptr;
 }
