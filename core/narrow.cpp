@@ -73,25 +73,7 @@ void narrow_q8_modes(const int64_t *x, size_t n, int8_t *out, int s, int roundin
     narrow_modes(x, n, out, s, rounding, overflow);
 }
 
-size_t quantize_q15_f64(const double *x, size_t n, int16_t *out, int rounding, int overflow)
-{
-    return quantize_modes(x, n, out, rounding, overflow);
-}
-
-size_t quantize_q15_f32(const float *x, size_t n, int16_t *out, int rounding, int overflow)
-{
-    return quantize_modes(x, n, out, rounding, overflow);
-}
-
-size_t quantize_q8_f64(const double *x, size_t n, int8_t *out, int rounding, int overflow)
-{
-    return quantize_modes(x, n, out, rounding, overflow);
-}
-
-size_t quantize_q8_f32(const float *x, size_t n, int8_t *out, int rounding, int overflow)
-{
-    return quantize_modes(x, n, out, rounding, overflow);
-}
+CORVANE_DEFINE_QUANTIZE_PATHS
 
 }  // namespace corvane::scalar
 

@@ -96,21 +96,7 @@ void narrow_modes(const int64_t *x, size_t n, Sample *out, int s, int rounding, 
 
 }  // namespace
 
-void narrow_q15_modes(const int64_t *x, size_t n, int16_t *out, int s, int rounding, int overflow)
-{
-    if (s > kVectorMaxShift) {
-        return scalar::narrow_q15_modes(x, n, out, s, rounding, overflow);
-    }
-    narrow_modes(x, n, out, s, rounding, overflow);
-}
-
-void narrow_q8_modes(const int64_t *x, size_t n, int8_t *out, int s, int rounding, int overflow)
-{
-    if (s > kVectorMaxShift) {
-        return scalar::narrow_q8_modes(x, n, out, s, rounding, overflow);
-    }
-    narrow_modes(x, n, out, s, rounding, overflow);
-}
+CORVANE_DEFINE_NARROW_PATHS
 
 }  // namespace corvane::avx512
 

@@ -65,6 +65,42 @@ inline constexpr int kVectorMaxShift = 62;
     size_t quantize_q8_f64(const double *x, size_t n, int8_t *out, int rounding, int overflow);   \
     size_t quantize_q8_f32(const float *x, size_t n, int8_t *out, int rounding, int overflow);
 
+// The entries of one vector path, on the file's own templates
+// narrow_modes(x, n, out, s, rounding, overflow) and quantize_modes(x, n,
+// out, rounding, overflow); counts past kVectorMaxShift go to the scalar rules.
+#define CORVANE_DEFINE_NARROW_PATHS                                                                  \
+    void narrow_q15_modes(const int64_t *x, size_t n, int16_t *out, int s, int rounding, int overflow) \
+    {                                                                                              \
+        if (s > kVectorMaxShift) {                                                                 \
+            return scalar::narrow_q15_modes(x, n, out, s, rounding, overflow);                     \
+        }                                                                                          \
+        narrow_modes(x, n, out, s, rounding, overflow);                                            \
+    }                                                                                              \
+    void narrow_q8_modes(const int64_t *x, size_t n, int8_t *out, int s, int rounding, int overflow)  \
+    {                                                                                              \
+        if (s > kVectorMaxShift) {                                                                 \
+            return scalar::narrow_q8_modes(x, n, out, s, rounding, overflow);                      \
+        }                                                                                          \
+        narrow_modes(x, n, out, s, rounding, overflow);                                            \
+    }
+#define CORVANE_DEFINE_QUANTIZE_PATHS                                                                \
+    size_t quantize_q15_f64(const double *x, size_t n, int16_t *out, int rounding, int overflow)    \
+    {                                                                                              \
+        return quantize_modes(x, n, out, rounding, overflow);                                      \
+    }                                                                                              \
+    size_t quantize_q15_f32(const float *x, size_t n, int16_t *out, int rounding, int overflow)     \
+    {                                                                                              \
+        return quantize_modes(x, n, out, rounding, overflow);                                      \
+    }                                                                                              \
+    size_t quantize_q8_f64(const double *x, size_t n, int8_t *out, int rounding, int overflow)      \
+    {                                                                                              \
+        return quantize_modes(x, n, out, rounding, overflow);                                      \
+    }                                                                                              \
+    size_t quantize_q8_f32(const float *x, size_t n, int8_t *out, int rounding, int overflow)       \
+    {                                                                                              \
+        return quantize_modes(x, n, out, rounding, overflow);                                      \
+    }
+
 namespace scalar {
 CORVANE_DECLARE_NARROW_PATHS
 CORVANE_DECLARE_QUANTIZE_PATHS
@@ -81,6 +117,7 @@ CORVANE_DECLARE_NARROW_PATHS
 #if CORVANE_NEON_PATHS
 namespace neon {
 CORVANE_DECLARE_NARROW_PATHS
+CORVANE_DECLARE_QUANTIZE_PATHS
 }
 #endif
 
@@ -111,12 +148,18 @@ inline constexpr Path<QuantizeQ15F64> kQuantizeQ15F64Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Avx2, avx2::quantize_q15_f64},
 #endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::quantize_q15_f64},
+#endif
     {Isa::Scalar, scalar::quantize_q15_f64},
 };
 
 inline constexpr Path<QuantizeQ15F32> kQuantizeQ15F32Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Avx2, avx2::quantize_q15_f32},
+#endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::quantize_q15_f32},
 #endif
     {Isa::Scalar, scalar::quantize_q15_f32},
 };
@@ -125,12 +168,18 @@ inline constexpr Path<QuantizeQ8F64> kQuantizeQ8F64Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Avx2, avx2::quantize_q8_f64},
 #endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::quantize_q8_f64},
+#endif
     {Isa::Scalar, scalar::quantize_q8_f64},
 };
 
 inline constexpr Path<QuantizeQ8F32> kQuantizeQ8F32Paths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Avx2, avx2::quantize_q8_f32},
+#endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, neon::quantize_q8_f32},
 #endif
     {Isa::Scalar, scalar::quantize_q8_f32},
 };

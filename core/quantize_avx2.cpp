@@ -125,22 +125,7 @@ size_t quantize_modes(const Float *x, size_t n, Sample *out, int rounding, int o
 
 }  // namespace
 
-size_t quantize_q15_f64(const double *x, size_t n, int16_t *out, int rounding, int overflow)
-{
-    return quantize_modes(x, n, out, rounding, overflow);
-}
-size_t quantize_q15_f32(const float *x, size_t n, int16_t *out, int rounding, int overflow)
-{
-    return quantize_modes(x, n, out, rounding, overflow);
-}
-size_t quantize_q8_f64(const double *x, size_t n, int8_t *out, int rounding, int overflow)
-{
-    return quantize_modes(x, n, out, rounding, overflow);
-}
-size_t quantize_q8_f32(const float *x, size_t n, int8_t *out, int rounding, int overflow)
-{
-    return quantize_modes(x, n, out, rounding, overflow);
-}
+CORVANE_DEFINE_QUANTIZE_PATHS
 
 }  // namespace corvane::avx2
 
