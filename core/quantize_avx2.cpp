@@ -60,10 +60,19 @@ CORVANE_AVX2 __m128i quantize4(__m256d x, int &invalid)
                                         _mm256_set1_pd((-lo - 1) / scale));
         y = _mm256_mul_pd(c, _mm256_set1_pd(scale));
     } else {
-        const __m256d t = _mm256_round_pd(_mm256_mul_pd(x, _mm256_set1_pd(0.5)), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-        const __m256d r = _mm256_sub_pd(x, _mm256_add_pd(t, t));  // NaN for +-inf and NaN
-        valid = _mm256_cmp_pd(r, r, _CMP_ORD_Q);
-        y = _mm256_mul_pd(r, _mm256_set1_pd(scale));
+        // Below 2^15 in magnitude the scaled value rounds within int32, whose
+        // low bits are those of the reduced value's: the reduction is needed
+        // only for the rare larger, infinite or NaN lanes.
+        const __m256d small = _mm256_cmp_pd(_mm256_andnot_pd(_mm256_set1_pd(-0.0), x), _mm256_set1_pd(32768.0), _CMP_LT_OQ);
+        if (_mm256_movemask_pd(small) == 0xF) {
+            valid = small;
+            y = _mm256_mul_pd(x, _mm256_set1_pd(scale));
+        } else {
+            const __m256d t = _mm256_round_pd(_mm256_mul_pd(x, _mm256_set1_pd(0.5)), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+            const __m256d r = _mm256_sub_pd(x, _mm256_add_pd(t, t));  // NaN for +-inf and NaN
+            valid = _mm256_cmp_pd(r, r, _CMP_ORD_Q);
+            y = _mm256_mul_pd(r, _mm256_set1_pd(scale));
+        }
     }
     invalid = ~_mm256_movemask_pd(valid) & 0xF;
     return _mm256_cvttpd_epi32(_mm256_and_pd(round4<R>(y), valid));
