@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "rounding_rules.h"
 #include "sample_rules.h"
 
 namespace corvane {
@@ -40,29 +41,11 @@ inline int8_t narrow_q8_rule(int64_t x, int s)
     return static_cast<int8_t>(clamp_i64(r, kQ8Min, kQ8Max));
 }
 
-// sat(floor(x * 2^frac_bits + 1/2)) for one float, exact for every finite x.
-// The scaling by a power of two is exact (an overflow to infinity saturates
-// anyway), but adding 1/2 could round: 0.49999999999999994 + 0.5 is 1.0.
-// Instead y is clamped into the sample range first (which saturates exactly
-// as clamping the result would, and sends NaN to kMin, as the comparisons
-// fail), its integer part f = floor(y) is found by truncation, and the
-// comparison y >= f + 1/2 is exact because f + 1/2 is representable. NaN
-// gives 0; the caller counts NaNs to raise the invalid flag. No branches, so
-// that compilers vectorise the loops over it.
-template <int kFracBits, int32_t kMin, int32_t kMax>
-inline int32_t float_to_fixed(double x)
-{
-    const double y = x * static_cast<double>(int32_t{1} << kFracBits);
-    double c = y > kMin ? y : kMin;
-    c = c < kMax ? c : kMax;
-    const int32_t t = static_cast<int32_t>(c);
-    const int32_t f = t - (c < t);
-    const int32_t r = f + (c >= f + 0.5);
-    return y == y ? r : 0;
-}
-
-inline int16_t to_q15_rule(double x) { return static_cast<int16_t>(float_to_fixed<15, kQ15Min, kQ15Max>(x)); }
-inline int8_t to_q8_rule(double x) { return static_cast<int8_t>(float_to_fixed<7, kQ8Min, kQ8Max>(x)); }
+// sat(floor(x * 2^frac_bits + 1/2)) for one float, exact for every finite x:
+// the default modes of quantize_rule (rounding_rules.h). NaN gives 0; the
+// caller counts NaNs to raise the invalid flag.
+inline int16_t to_q15_rule(double x) { return quantize_rule<int16_t>(x, NarrowMode{}); }
+inline int8_t to_q8_rule(double x) { return quantize_rule<int8_t>(x, NarrowMode{}); }
 
 inline double from_q15_rule(int16_t q) { return q * (1.0 / 32768.0); }
 inline double from_q8_rule(int8_t q) { return q * (1.0 / 128.0); }

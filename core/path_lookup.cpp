@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "narrow_paths.h"
 #include "paths.h"
 
 using namespace corvane;
@@ -42,6 +43,12 @@ extern "C" const void *corvane_path(const char *kernel, const char *path)
     CORVANE_LOOKUP("shr_q8", kShrQ8Paths)
     CORVANE_LOOKUP("shl_i64", kShlI64Paths)
     CORVANE_LOOKUP("shr_i64", kShrI64Paths)
+    CORVANE_LOOKUP("narrow_q15_modes", kNarrowQ15Paths)
+    CORVANE_LOOKUP("narrow_q8_modes", kNarrowQ8Paths)
+    CORVANE_LOOKUP("quantize_q15_f64", kQuantizeQ15F64Paths)
+    CORVANE_LOOKUP("quantize_q15_f32", kQuantizeQ15F32Paths)
+    CORVANE_LOOKUP("quantize_q8_f64", kQuantizeQ8F64Paths)
+    CORVANE_LOOKUP("quantize_q8_f32", kQuantizeQ8F32Paths)
 #undef CORVANE_LOOKUP
     return nullptr;
 }

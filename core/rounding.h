@@ -54,6 +54,17 @@ CORVANE_API void narrow_q15_modes(const int64_t *x, size_t n, int16_t *out, int 
 CORVANE_API void narrow_q8_modes(const int64_t *x, size_t n, int8_t *out, int s, int rounding,
                                  int overflow);
 
+/* Floats to Q15 (x * 2^15, int16) and Q7 (x * 2^7, int8) in the given
+ * modes, exact for every finite x: the exact product rounded, then the
+ * overflow rule (wrap keeps the low bits of the exact rounded integer).
+ * NaN gives 0; +-inf saturate, or give 0 under wrap. Each returns how many
+ * inputs were invalid (NaN, and +-inf under wrap), so that the caller can
+ * raise the invalid floating-point flag. */
+CORVANE_API size_t quantize_q15_f64(const double *x, size_t n, int16_t *out, int rounding, int overflow);
+CORVANE_API size_t quantize_q15_f32(const float *x, size_t n, int16_t *out, int rounding, int overflow);
+CORVANE_API size_t quantize_q8_f64(const double *x, size_t n, int8_t *out, int rounding, int overflow);
+CORVANE_API size_t quantize_q8_f32(const float *x, size_t n, int8_t *out, int rounding, int overflow);
+
 #ifdef __cplusplus
 }
 #endif

@@ -93,6 +93,70 @@ inline Sample narrow_rule(int64_t x, int s, NarrowMode mode)
     return overflow_to<Sample>(v, mode.overflow);
 }
 
+// y rounded to an integer by `mode`, exactly, for |y| <= 2^17. The fraction
+// d = y - floor(y) is exact except for -1 < y < 0, where 1 + y may round,
+// but never across 0.5 nor to 0: every test below but the tie of "round"
+// holds as for the exact fraction, and a negative tie there could be a
+// rounded fraction just above 0.5, so "round" works on |y| instead.
+inline double round_float(double y, Rounding mode)
+{
+    if (mode == Rounding::HalfAway) {
+        const double a = __builtin_fabs(y);
+        const double fa = __builtin_floor(a);
+        return __builtin_copysign(fa + (a - fa >= 0.5), y);
+    }
+    const double f = __builtin_floor(y);
+    const double d = y - f;
+    switch (mode) {
+    case Rounding::Nearest:
+        return f + (d >= 0.5);
+    case Rounding::Floor:
+        return f;
+    case Rounding::Ceiling:
+        return f + (d > 0);
+    case Rounding::Zero:
+        return f + (y < 0 && d > 0);
+    case Rounding::HalfAway:  // above
+    case Rounding::Convergent:
+        return f + (d > 0.5 || (d == 0.5 && f - 2 * __builtin_floor(f * 0.5) != 0));
+    }
+    return f;
+}
+
+// Whether quantize_rule counts x as invalid (NaN; +-inf under wrap).
+inline bool quantize_invalid(double x, Overflow overflow)
+{
+    return overflow == Overflow::Wrap ? x - x != 0 : x != x;
+}
+
+// x * 2^15 (Q15, int16) or x * 2^7 (Q7, int8) rounded, then overflowed,
+// exactly for every finite x. Saturation clamps before scaling and rounding (rounding is
+// monotone and fixes integers, so the result is the same) and keeps the
+// scaled value small. Wrap reduces x modulo 2 first, which the sample's
+// 2^16 or 2^8 steps of the scaled value are: x - 2 trunc(x / 2) is exact,
+// keeps the sign (so the sign-dependent roundings are unchanged), and shifts
+// the scaled value by a multiple of 2^16 or 2^8, an even one, so that every
+// rounding commutes with it.
+template <typename Sample>
+inline Sample quantize_rule(double x, NarrowMode mode)
+{
+    constexpr double scale = sizeof(Sample) == 2 ? 32768.0 : 128.0;
+    constexpr double lo = sizeof(Sample) == 2 ? kQ15Min : kQ8Min;
+    constexpr double hi = sizeof(Sample) == 2 ? kQ15Max : kQ8Max;
+    if (quantize_invalid(x, mode.overflow)) {
+        return 0;
+    }
+    double y;
+    if (mode.overflow == Overflow::Saturate) {
+        // Clamped before the scaling (the ends scale exactly), which so
+        // never overflows to infinity nor raises the overflow flag.
+        y = (x < lo / scale ? lo / scale : (x > hi / scale ? hi / scale : x)) * scale;
+    } else {
+        y = (x - 2.0 * __builtin_trunc(x * 0.5)) * scale;
+    }
+    return overflow_to<Sample>(static_cast<int64_t>(round_float(y, mode.rounding)), mode.overflow);
+}
+
 }  // namespace corvane
 
 #endif  // CORVANE_ROUNDING_RULES_H

@@ -48,6 +48,7 @@ from corvane._ufuncs import (
 )
 from corvane._filters import FirFilter, SosFilter, fir_q15, fir_q8, sosfilt_q15, upfirdn_q15, upfirdn_q8
 from corvane._sos import quantize_sos
+from corvane._modes import narrow, quantize
 
 __version__ = "0.1.0"
 
@@ -59,4 +60,5 @@ __all__ = [
     "fir_q15", "fir_q8", "upfirdn_q15", "upfirdn_q8", "FirFilter",
     "sosfilt_q15", "SosFilter", "quantize_sos",
     "AccQ15", "AccQ8",
+    "narrow", "quantize",
 ]

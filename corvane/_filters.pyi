@@ -6,19 +6,23 @@ import numpy.typing as npt
 
 @overload
 def fir_q15(
-    x: npt.ArrayLike, taps: npt.ArrayLike, shift: int = 15, *, zi: None = None, axis: int = -1
+    x: npt.ArrayLike, taps: npt.ArrayLike, shift: int = 15, *, zi: None = None, axis: int = -1,
+    rounding: str = "nearest", overflow: str = "saturate"
 ) -> npt.NDArray[np.int16]: ...
 @overload
 def fir_q15(
-    x: npt.ArrayLike, taps: npt.ArrayLike, shift: int = 15, *, zi: npt.ArrayLike, axis: int = -1
+    x: npt.ArrayLike, taps: npt.ArrayLike, shift: int = 15, *, zi: npt.ArrayLike, axis: int = -1,
+    rounding: str = "nearest", overflow: str = "saturate"
 ) -> tuple[npt.NDArray[np.int16], npt.NDArray[np.int16]]: ...
 @overload
 def fir_q8(
-    x: npt.ArrayLike, taps: npt.ArrayLike, shift: int = 7, *, zi: None = None, axis: int = -1
+    x: npt.ArrayLike, taps: npt.ArrayLike, shift: int = 7, *, zi: None = None, axis: int = -1,
+    rounding: str = "nearest", overflow: str = "saturate"
 ) -> npt.NDArray[np.int8]: ...
 @overload
 def fir_q8(
-    x: npt.ArrayLike, taps: npt.ArrayLike, shift: int = 7, *, zi: npt.ArrayLike, axis: int = -1
+    x: npt.ArrayLike, taps: npt.ArrayLike, shift: int = 7, *, zi: npt.ArrayLike, axis: int = -1,
+    rounding: str = "nearest", overflow: str = "saturate"
 ) -> tuple[npt.NDArray[np.int8], npt.NDArray[np.int8]]: ...
 @overload
 def sosfilt_q15(

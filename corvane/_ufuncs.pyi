@@ -8,6 +8,8 @@
 #   narrow_q8: int32/int64, int64/int32 -> int8
 #   to_q15: float32/float64 -> int16           to_q8: float32/float64 -> int8
 #   from_q15: int16 -> float64                 from_q8: int8 -> float64
+#   narrow_q15__<rounding>__<overflow>: int64, int32/int64 -> int16 (and _q8: -> int8)
+#   quantize_q15__<rounding>__<overflow>: float32/float64 -> int16 (and _q8: -> int8)
 
 import numpy.typing as npt
 import numpy as np
@@ -32,3 +34,51 @@ to_q15: np.ufunc
 to_q8: np.ufunc
 from_q15: np.ufunc
 from_q8: np.ufunc
+narrow_q15__nearest__saturate: np.ufunc
+narrow_q15__nearest__wrap: np.ufunc
+narrow_q15__floor__saturate: np.ufunc
+narrow_q15__floor__wrap: np.ufunc
+narrow_q15__ceiling__saturate: np.ufunc
+narrow_q15__ceiling__wrap: np.ufunc
+narrow_q15__zero__saturate: np.ufunc
+narrow_q15__zero__wrap: np.ufunc
+narrow_q15__round__saturate: np.ufunc
+narrow_q15__round__wrap: np.ufunc
+narrow_q15__convergent__saturate: np.ufunc
+narrow_q15__convergent__wrap: np.ufunc
+narrow_q8__nearest__saturate: np.ufunc
+narrow_q8__nearest__wrap: np.ufunc
+narrow_q8__floor__saturate: np.ufunc
+narrow_q8__floor__wrap: np.ufunc
+narrow_q8__ceiling__saturate: np.ufunc
+narrow_q8__ceiling__wrap: np.ufunc
+narrow_q8__zero__saturate: np.ufunc
+narrow_q8__zero__wrap: np.ufunc
+narrow_q8__round__saturate: np.ufunc
+narrow_q8__round__wrap: np.ufunc
+narrow_q8__convergent__saturate: np.ufunc
+narrow_q8__convergent__wrap: np.ufunc
+quantize_q15__nearest__saturate: np.ufunc
+quantize_q15__nearest__wrap: np.ufunc
+quantize_q15__floor__saturate: np.ufunc
+quantize_q15__floor__wrap: np.ufunc
+quantize_q15__ceiling__saturate: np.ufunc
+quantize_q15__ceiling__wrap: np.ufunc
+quantize_q15__zero__saturate: np.ufunc
+quantize_q15__zero__wrap: np.ufunc
+quantize_q15__round__saturate: np.ufunc
+quantize_q15__round__wrap: np.ufunc
+quantize_q15__convergent__saturate: np.ufunc
+quantize_q15__convergent__wrap: np.ufunc
+quantize_q8__nearest__saturate: np.ufunc
+quantize_q8__nearest__wrap: np.ufunc
+quantize_q8__floor__saturate: np.ufunc
+quantize_q8__floor__wrap: np.ufunc
+quantize_q8__ceiling__saturate: np.ufunc
+quantize_q8__ceiling__wrap: np.ufunc
+quantize_q8__zero__saturate: np.ufunc
+quantize_q8__zero__wrap: np.ufunc
+quantize_q8__round__saturate: np.ufunc
+quantize_q8__round__wrap: np.ufunc
+quantize_q8__convergent__saturate: np.ufunc
+quantize_q8__convergent__wrap: np.ufunc

@@ -5,6 +5,9 @@
 #include "call_args.h"
 
 #include <climits>
+#include <iterator>
+
+#include "mode_args.h"
 
 namespace {
 
@@ -137,10 +140,10 @@ int
 fir_parse_args(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const FirKind &kind,
            int default_shift, FirArgs *parsed)
 {
-    static const char *const names[] = {"x", "taps", "shift", "zi", "axis"};
-    PyObject *slots[5];
+    static const char *const names[] = {"x", "taps", "shift", "zi", "axis", "rounding", "overflow"};
+    PyObject *slots[std::size(names)];
 
-    if (parse_call(args, nargs, kwnames, kind.name, names, 5, 3, 2, slots) < 0) {
+    if (parse_call(args, nargs, kwnames, kind.name, names, static_cast<int>(std::size(names)), 3, 2, slots) < 0) {
         return -1;
     }
     parsed->x = slots[0];
@@ -152,6 +155,9 @@ fir_parse_args(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const
         return -1;
     }
     if (slots[4] != NULL && filter_as_int(slots[4], kind.name, "axis", &parsed->axis) < 0) {
+        return -1;
+    }
+    if (parse_rounding(slots[5], &parsed->rounding) < 0 || parse_overflow(slots[6], &parsed->overflow) < 0) {
         return -1;
     }
     return 0;

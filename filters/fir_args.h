@@ -6,7 +6,7 @@
 #include "filters.h"
 
 // One filter of the module: its name, sample type and core entry point.
-using FirKernel = int (*)(const void *, size_t, const void *, size_t, const void *, void *, int);
+using FirKernel = int (*)(const void *, size_t, const void *, size_t, const void *, void *, int, int, int);
 
 struct FirKind {
     const char *name;
@@ -24,9 +24,12 @@ struct FirArgs {
     PyObject *zi;
     int shift;
     int axis;
+    int rounding;
+    int overflow;
 };
 
-// Parses (x, taps, shift=default_shift, *, zi=None, axis=-1). Returns 0, or
+// Parses (x, taps, shift=default_shift, *, zi=None, axis=-1,
+// rounding="nearest", overflow="saturate"). Returns 0, or
 // -1 with the exception set. The objects are borrowed from the call.
 int fir_parse_args(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const FirKind &kind,
                    int default_shift, FirArgs *parsed);

@@ -15,16 +15,17 @@
 
 namespace {
 
-template <typename T, int (*Filter)(const T *, size_t, const T *, size_t, const T *, T *, int)>
+template <typename T, int (*Filter)(const T *, size_t, const T *, size_t, const T *, T *, int, int, int)>
 int
-call_filter(const void *x, size_t n, const void *taps, size_t ntaps, const void *history, void *out, int s)
+call_filter(const void *x, size_t n, const void *taps, size_t ntaps, const void *history, void *out, int s,
+            int rounding, int overflow)
 {
     return Filter(static_cast<const T *>(x), n, static_cast<const T *>(taps), ntaps,
-                  static_cast<const T *>(history), static_cast<T *>(out), s);
+                  static_cast<const T *>(history), static_cast<T *>(out), s, rounding, overflow);
 }
 
-const FirKind kFirQ15 = {"fir_q15", NPY_INT16, sizeof(int16_t), call_filter<int16_t, fir_q15>};
-const FirKind kFirQ8 = {"fir_q8", NPY_INT8, sizeof(int8_t), call_filter<int8_t, fir_q8>};
+const FirKind kFirQ15 = {"fir_q15", NPY_INT16, sizeof(int16_t), call_filter<int16_t, fir_q15_modes>};
+const FirKind kFirQ8 = {"fir_q8", NPY_INT8, sizeof(int8_t), call_filter<int8_t, fir_q8_modes>};
 
 // zi must have x's shape with ntaps - 1 along the axis.
 int
@@ -78,6 +79,8 @@ struct FirRun {
     size_t n;
     size_t ntaps;
     int shift;
+    int rounding;
+    int overflow;
 };
 
 // Products below which the GIL stays held.
@@ -90,7 +93,8 @@ run_filter(const FirRun &r)
     const size_t history = r.ntaps - 1;
     for (size_t c = 0; c < r.lanes; ++c) {
         const char *h = r.history ? r.history + c * history * item : NULL;
-        if (r.kind.kernel(r.x + c * r.n * item, r.n, r.taps, r.ntaps, h, r.y + c * r.n * item, r.shift) != 0) {
+        if (r.kind.kernel(r.x + c * r.n * item, r.n, r.taps, r.ntaps, h, r.y + c * r.n * item, r.shift,
+                           r.rounding, r.overflow) != 0) {
             return -1;
         }
     }
@@ -156,7 +160,8 @@ fir(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const FirKind &k
                       PyArray_DATA(taps),
                       static_cast<char *>(PyArray_DATA(y_lanes)),
                       zf_lanes ? static_cast<char *>(PyArray_DATA(zf_lanes)) : NULL,
-                      lanes, static_cast<size_t>(n), static_cast<size_t>(ntaps), shift};
+                      lanes, static_cast<size_t>(n), static_cast<size_t>(ntaps), shift,
+                      a.rounding, a.overflow};
         // Releasing the GIL costs more than a short block takes to filter.
         if (static_cast<double>(lanes) * static_cast<double>(n) * static_cast<double>(ntaps) < kNoThreadsBelow) {
             status = run_filter(run);
@@ -208,7 +213,7 @@ fir_q8_function(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObject *k
 }
 
 PyDoc_STRVAR(fir_q15__doc__,
-"fir_q15(x, taps, shift=15, *, zi=None, axis=-1)\n"
+"fir_q15(x, taps, shift=15, *, zi=None, axis=-1, rounding='nearest', overflow='saturate')\n"
 "--\n"
 "\n"
 "Direct-form FIR of int16 samples along `axis` of x (any shape: channels x\n"
@@ -226,6 +231,10 @@ PyDoc_STRVAR(fir_q15__doc__,
 "Given a Dask array x, returns a lazy Dask array (and zf) equal to the\n"
 "one-pass result for any chunking, the filtered axis included.\n"
 "\n"
+"rounding and overflow are the modes of the narrowing, as for corvane.narrow:\n"
+"'nearest' (ties up), 'floor', 'ceiling', 'zero', 'round' (ties away from\n"
+"zero) or 'convergent' (ties to even), then 'saturate' or 'wrap'.\n"
+"\n"
 ">>> taps = np.array([16384, 16384], np.int16)  # (x[n] + x[n-1]) / 2\n"
 ">>> fir_q15(np.array([1000, 2000, 3000], np.int16), taps)\n"
 "array([ 500, 1500, 2500], dtype=int16)\n"
@@ -238,11 +247,12 @@ PyDoc_STRVAR(fir_q15__doc__,
 "       [-2000]], dtype=int16))\n");
 
 PyDoc_STRVAR(fir_q8__doc__,
-"fir_q8(x, taps, shift=7, *, zi=None, axis=-1)\n"
+"fir_q8(x, taps, shift=7, *, zi=None, axis=-1, rounding='nearest', overflow='saturate')\n"
 "--\n"
 "\n"
 "fir_q15 for int8 samples and taps: the Q14 sum wraps at 32 bits as dot_q8\n"
-"does and is narrowed by narrow_q8(sum, shift).\n"
+"does and is narrowed by narrow_q8(sum, shift), or by corvane.narrow in the\n"
+"given rounding and overflow modes.\n"
 "\n"
 ">>> fir_q8(np.array([100, 100, -100], np.int8), np.array([64, 64], np.int8))\n"
 "array([ 50, 100,   0], dtype=int8)\n");

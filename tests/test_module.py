@@ -119,7 +119,9 @@ def test_kernels_exported_by_name():
                     "narrow_q15_modes", "narrow_q8_modes", "corvane_rounding_name", "corvane_overflow_name",
                     "upfirdn_plan_q15", "upfirdn_plan_q8", "upfirdn_plan_free", "upfirdn_history",
                     "upfirdn_outputs", "upfirdn_next_phase", "upfirdn_q15", "upfirdn_q8",
-                    "sosfilt_q15", "sos_check_q15"}
+                    "sosfilt_q15", "sos_check_q15",
+                    "fir_q15_modes", "fir_q8_modes", "quantize_q15_f64", "quantize_q15_f32",
+                    "quantize_q8_f64", "quantize_q8_f32"}
     assert exported == set(FUNCTIONS) | acc_names | signal_names | {"PyInit_arith", "corvane_path"}
 
 

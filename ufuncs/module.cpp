@@ -29,6 +29,7 @@ static int (*const ufuncs_registrars[])(PyObject *) = {
     register_shifts,
     register_dots,
     register_conversions,
+    register_mode_ufuncs,
 };
 
 PyMODINIT_FUNC

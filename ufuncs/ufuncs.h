@@ -52,5 +52,6 @@ int register_elementwise(PyObject *module);
 int register_shifts(PyObject *module);
 int register_dots(PyObject *module);
 int register_conversions(PyObject *module);
+int register_mode_ufuncs(PyObject *module);
 
 #endif  // CORVANE_UFUNCS_H

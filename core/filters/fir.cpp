@@ -12,7 +12,8 @@
 #include "cpu_features.h"
 #include "fir.h"
 #include "fir_paths.h"
-#include "narrow_rules.h"
+#include "narrow_paths.h"
+#include "rounding.h"
 
 namespace corvane::fir {
 
@@ -151,10 +152,10 @@ const Path &pick()
 }  // namespace
 
 const Path kPaths[] = {
-    {"scalar", always, sums_scalar, narrow15_scalar, narrow8_scalar},
+    {"scalar", always, sums_scalar},
 #if CORVANE_X86_PATHS
-    {"avx2", avx2_usable, sums_avx2, narrow15_avx2, narrow8_avx2},
-    {"avx512", avx512_usable, sums_avx512, narrow15_avx512, narrow8_avx512},
+    {"avx2", avx2_usable, sums_avx2},
+    {"avx512", avx512_usable, sums_avx512},
 #endif
 };
 const size_t kPathCount = sizeof kPaths / sizeof kPaths[0];
@@ -191,38 +192,28 @@ void sums_scalar(const int16_t *w, size_t n, const Taps &t, int64_t *sums)
     }
 }
 
-void narrow15_scalar(const int64_t *x, size_t n, int16_t *out, int s)
-{
-    for (size_t i = 0; i < n; ++i) {
-        store(out + i, narrow_q15_rule(load(x + i), s));
-    }
-}
-
-void narrow8_scalar(const int64_t *x, size_t n, int8_t *out, int s)
-{
-    for (size_t i = 0; i < n; ++i) {
-        store(out + i, narrow_q8_rule(load(x + i), s));
-    }
-}
-
+// The narrowing path is the widest this CPU has, whatever the sums path;
+// both modes reach it as numbers and it picks its loop once per run.
 int run_q15(const Path &path, const int16_t *x, size_t n, const int16_t *taps, size_t ntaps,
-            const int16_t *history, int16_t *out, int s)
+            const int16_t *history, int16_t *out, int s, NarrowMode mode)
 {
-    auto narrow = [&path, s](int64_t *sums, size_t count, int16_t *dst) {
-        path.narrow15(sums, count, dst, s);
+    const int rounding = static_cast<int>(mode.rounding), overflow = static_cast<int>(mode.overflow);
+    auto narrow = [s, rounding, overflow](int64_t *sums, size_t count, int16_t *dst) {
+        narrow_q15_modes(sums, count, dst, s, rounding, overflow);
     };
     return run(path, x, n, taps, ntaps, history, out, narrow);
 }
 
 // The Q14 sums wrap at 32 bits, as dot_q8 does, before they are narrowed.
 int run_q8(const Path &path, const int8_t *x, size_t n, const int8_t *taps, size_t ntaps,
-           const int8_t *history, int8_t *out, int s)
+           const int8_t *history, int8_t *out, int s, NarrowMode mode)
 {
-    auto narrow = [&path, s](int64_t *sums, size_t count, int8_t *dst) {
+    const int rounding = static_cast<int>(mode.rounding), overflow = static_cast<int>(mode.overflow);
+    auto narrow = [s, rounding, overflow](int64_t *sums, size_t count, int8_t *dst) {
         for (size_t i = 0; i < count; ++i) {
             sums[i] = static_cast<int32_t>(sums[i]);
         }
-        path.narrow8(sums, count, dst, s);
+        narrow_q8_modes(sums, count, dst, s, rounding, overflow);
     };
     return run(path, x, n, taps, ntaps, history, out, narrow);
 }
@@ -241,6 +232,22 @@ int fir_q8(const int8_t *x, size_t n, const int8_t *taps, size_t ntaps, const in
            int8_t *out, int s)
 {
     return corvane::fir::run_q8(corvane::fir::chosen(), x, n, taps, ntaps, history, out, s);
+}
+
+int fir_q15_modes(const int16_t *x, size_t n, const int16_t *taps, size_t ntaps, const int16_t *history,
+                  int16_t *out, int s, int rounding, int overflow)
+{
+    using namespace corvane;
+    const NarrowMode mode{static_cast<Rounding>(rounding), static_cast<Overflow>(overflow)};
+    return fir::run_q15(fir::chosen(), x, n, taps, ntaps, history, out, s, mode);
+}
+
+int fir_q8_modes(const int8_t *x, size_t n, const int8_t *taps, size_t ntaps, const int8_t *history,
+                 int8_t *out, int s, int rounding, int overflow)
+{
+    using namespace corvane;
+    const NarrowMode mode{static_cast<Rounding>(rounding), static_cast<Overflow>(overflow)};
+    return fir::run_q8(fir::chosen(), x, n, taps, ntaps, history, out, s, mode);
 }
 
 }  // extern "C"

@@ -11,6 +11,9 @@
  * fir_q8: the same with int8 samples and taps, the sum of Q14 products
  * wrapping at 32 bits as dot_q8 does, narrowed by narrow_q8.
  *
+ * fir_q15_modes / fir_q8_modes: the same, each sum narrowed by
+ * narrow_q15_modes / narrow_q8_modes (rounding.h) in the given modes.
+ *
  * ntaps >= 1. `out` may be x itself; otherwise it must not overlap x
  * (history and taps are read once, before anything is written). Samples
  * may sit at any address. Returns 0, or -1 when the scratch memory cannot
@@ -29,6 +32,10 @@ CORVANE_API int fir_q15(const int16_t *x, size_t n, const int16_t *taps, size_t 
                         const int16_t *history, int16_t *out, int s);
 CORVANE_API int fir_q8(const int8_t *x, size_t n, const int8_t *taps, size_t ntaps,
                        const int8_t *history, int8_t *out, int s);
+CORVANE_API int fir_q15_modes(const int16_t *x, size_t n, const int16_t *taps, size_t ntaps,
+                              const int16_t *history, int16_t *out, int s, int rounding, int overflow);
+CORVANE_API int fir_q8_modes(const int8_t *x, size_t n, const int8_t *taps, size_t ntaps,
+                             const int8_t *history, int8_t *out, int s, int rounding, int overflow);
 
 #ifdef __cplusplus
 }

@@ -1,6 +1,5 @@
-// AVX-512 paths: the FIR sums, 32 consecutive outputs per block with VNNI's
-// fused pmaddwd-and-add, and the narrowing kernels, which AVX-512 has in
-// full (64-bit arithmetic shifts and saturating 64-to-16/8-bit moves).
+// AVX-512 path of the FIR sums, 32 consecutive outputs per block with VNNI's
+// fused pmaddwd-and-add (the narrowing is in core/narrow_avx512.cpp).
 //
 // The sums follow the AVX2 path's layout (see fir_avx2.cpp). As there, every
 // function carries its own target attribute and no shared inline helper is
@@ -29,8 +28,6 @@ namespace {
 #define CORVANE_AVX512 __attribute__((target("avx512f,avx512bw,avx512vnni")))
 
 constexpr size_t kBlock = 32;
-constexpr size_t kNarrowStep = 8;
-constexpr int kNarrowMaxShift = 64;  // sign-filling shifts: every count past it gives 0
 
 CORVANE_AVX512 __m512i load(const int16_t *p) { return _mm512_loadu_si512(p); }
 
@@ -93,41 +90,6 @@ CORVANE_AVX512 void block_sums(const int16_t *w, const Taps &t, size_t g, size_t
     }
 }
 
-// floor((x + 2^(s-1)) / 2^s) is (x >> s) plus bit s-1 of x; for s = 64 both
-// shifts fill with the sign and the sum is 0, as it is for every larger s.
-CORVANE_AVX512 __m512i round_shift(__m512i x, __m128i count, __m128i count_less_one)
-{
-    const __m512i one = _mm512_set1_epi64(1);
-    return _mm512_add_epi64(_mm512_sra_epi64(x, count),
-                            _mm512_and_si512(_mm512_sra_epi64(x, count_less_one), one));
-}
-
-CORVANE_AVX512 __mmask8 tail_mask(size_t left)
-{
-    return left >= kNarrowStep ? static_cast<__mmask8>(0xFF) : static_cast<__mmask8>((1u << left) - 1);
-}
-
-// Steps of eight, the last one masked; s <= 0 only saturates.
-template <typename Sample>
-CORVANE_AVX512 void narrow_steps(const int64_t *x, size_t n, Sample *out, int s)
-{
-    const int shift = s < 0 ? 0 : (s < kNarrowMaxShift ? s : kNarrowMaxShift);
-    const __m128i count = _mm_cvtsi32_si128(shift);
-    const __m128i count_less_one = _mm_cvtsi32_si128(shift - 1);
-    for (size_t i = 0; i < n; i += kNarrowStep) {
-        const __mmask8 m = tail_mask(n - i);
-        __m512i v = _mm512_maskz_loadu_epi64(m, x + i);
-        if (shift >= 1) {
-            v = round_shift(v, count, count_less_one);
-        }
-        if constexpr (sizeof(Sample) == 2) {
-            _mm512_mask_cvtsepi64_storeu_epi16(out + i, m, v);
-        } else {
-            _mm512_mask_cvtsepi64_storeu_epi8(out + i, m, v);
-        }
-    }
-}
-
 #undef CORVANE_AVX512
 
 }  // namespace
@@ -145,18 +107,6 @@ __attribute__((target("avx512f,avx512bw,avx512vnni"))) void sums_avx512(const in
             block_sums<1>(w + i0, t, g, g_end, sums + i0);
         }
     }
-}
-
-__attribute__((target("avx512f,avx512bw,avx512vnni"))) void narrow15_avx512(const int64_t *x, size_t n,
-                                                                            int16_t *out, int s)
-{
-    narrow_steps(x, n, out, s);
-}
-
-__attribute__((target("avx512f,avx512bw,avx512vnni"))) void narrow8_avx512(const int64_t *x, size_t n,
-                                                                           int8_t *out, int s)
-{
-    narrow_steps(x, n, out, s);
 }
 
 }  // namespace corvane::fir

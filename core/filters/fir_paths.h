@@ -1,9 +1,8 @@
-// Internal: the block paths of the FIR and of the narrowing kernel, one table
-// entry per instruction set, so that tests can run each of them by name
-// whatever this CPU would pick.
+// Internal: the block paths of the FIR, one table entry per instruction set,
+// so that tests can run each of them by name whatever this CPU would pick.
 //
-// A FIR path forms raw 64-bit sums over a window of samples; a narrow path
-// brings raw sums back to samples. The scalar entry is always present; the
+// A FIR path forms raw 64-bit sums over a window of samples; the narrowing
+// kernels of narrow_paths.h bring them back to samples. The scalar entry is always present; the
 // x86 entries are compiled with per-function target attributes in their own
 // files and used only where the CPU has them.
 #ifndef CORVANE_FIR_PATHS_H
@@ -12,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "rounding_rules.h"
 #include "targets.h"
 
 namespace corvane::fir {
@@ -47,16 +47,11 @@ inline constexpr size_t kMaxBlock = 32;
 // i < n; w[-(2 * t.pairs - 1)] .. w[round_up(n, kMaxBlock) - 1] are readable.
 // `sums` has room for n rounded up to kMaxBlock.
 using SumsFn = void (*)(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
-// The narrow_q15 / narrow_q8 kernels over a contiguous run.
-using Narrow15Fn = void (*)(const int64_t *x, size_t n, int16_t *out, int s);
-using Narrow8Fn = void (*)(const int64_t *x, size_t n, int8_t *out, int s);
 
 struct Path {
     const char *name;
     bool (*usable)();
     SumsFn sums;
-    Narrow15Fn narrow15;
-    Narrow8Fn narrow8;
 };
 
 // Every path this build has, scalar first; chosen() is the widest one the
@@ -65,23 +60,17 @@ extern const Path kPaths[];
 extern const size_t kPathCount;
 const Path &chosen();
 
-// The filters of fir.h on the given path.
+// The filters of fir.h on the given sums path, narrowed in `mode`.
 int run_q15(const Path &path, const int16_t *x, size_t n, const int16_t *taps, size_t ntaps,
-            const int16_t *history, int16_t *out, int s);
+            const int16_t *history, int16_t *out, int s, NarrowMode mode = {});
 int run_q8(const Path &path, const int8_t *x, size_t n, const int8_t *taps, size_t ntaps,
-           const int8_t *history, int8_t *out, int s);
+           const int8_t *history, int8_t *out, int s, NarrowMode mode = {});
 
 void sums_scalar(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
-void narrow15_scalar(const int64_t *x, size_t n, int16_t *out, int s);
-void narrow8_scalar(const int64_t *x, size_t n, int8_t *out, int s);
 
 #if CORVANE_X86_PATHS
 void sums_avx2(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
-void narrow15_avx2(const int64_t *x, size_t n, int16_t *out, int s);
-void narrow8_avx2(const int64_t *x, size_t n, int8_t *out, int s);
 void sums_avx512(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
-void narrow15_avx512(const int64_t *x, size_t n, int16_t *out, int s);
-void narrow8_avx512(const int64_t *x, size_t n, int8_t *out, int s);
 #endif
 
 }  // namespace corvane::fir

@@ -17,6 +17,7 @@
 #include "fir.h"
 #include "fir_paths.h"
 #include "narrow.h"
+#include "narrow_paths.h"
 
 namespace {
 
@@ -195,8 +196,9 @@ TEST_P(FirPaths, BlocksEqualOnePass)
     }
 }
 
-// Every int64 near a power of two, each sign, at every count that matters.
-TEST_P(FirPaths, NarrowAgainstDefinition)
+// Every int64 near a power of two, each sign, at every count that matters,
+// on every narrowing path in the filters' default modes.
+TEST(FirNarrow, EveryPathAgainstDefinition)
 {
     std::vector<int64_t> x = {0, 1, -1, INT64_MAX, INT64_MIN};
     for (int b = 0; b < 63; ++b) {
@@ -206,17 +208,24 @@ TEST_P(FirPaths, NarrowAgainstDefinition)
             x.push_back(-p + d);
         }
     }
-    for (int s = -2; s <= 70; ++s) {
-        std::vector<int16_t> out15(x.size()), want15(x.size());
-        std::vector<int8_t> out8(x.size()), want8(x.size());
-        for (size_t i = 0; i < x.size(); ++i) {
-            want15[i] = static_cast<int16_t>(ref_narrow(x[i], s, INT16_MIN, INT16_MAX));
-            want8[i] = static_cast<int8_t>(ref_narrow(x[i], s, INT8_MIN, INT8_MAX));
+    for (size_t k = 0; k < std::size(corvane::kNarrowQ15Paths); ++k) {
+        const auto &p15 = corvane::kNarrowQ15Paths[k];
+        const auto &p8 = corvane::kNarrowQ8Paths[k];
+        if (!corvane::isa_supported(p15.isa)) {
+            continue;
         }
-        GetParam()->narrow15(x.data(), x.size(), out15.data(), s);
-        GetParam()->narrow8(x.data(), x.size(), out8.data(), s);
-        ASSERT_EQ(out15, want15) << "s=" << s;
-        ASSERT_EQ(out8, want8) << "s=" << s;
+        for (int s = -2; s <= 70; ++s) {
+            std::vector<int16_t> out15(x.size()), want15(x.size());
+            std::vector<int8_t> out8(x.size()), want8(x.size());
+            for (size_t i = 0; i < x.size(); ++i) {
+                want15[i] = static_cast<int16_t>(ref_narrow(x[i], s, INT16_MIN, INT16_MAX));
+                want8[i] = static_cast<int8_t>(ref_narrow(x[i], s, INT8_MIN, INT8_MAX));
+            }
+            p15.fn(x.data(), x.size(), out15.data(), s, CORVANE_ROUND_NEAREST, CORVANE_OVERFLOW_SATURATE);
+            p8.fn(x.data(), x.size(), out8.data(), s, CORVANE_ROUND_NEAREST, CORVANE_OVERFLOW_SATURATE);
+            ASSERT_EQ(out15, want15) << corvane::isa_name(p15.isa) << " s=" << s;
+            ASSERT_EQ(out8, want8) << corvane::isa_name(p8.isa) << " s=" << s;
+        }
     }
 }
 

@@ -3,8 +3,10 @@
 // 70 and the values around every rounding boundary.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
+#include "narrow_paths.h"
 #include "rounding.h"
 #include "rounding_rules.h"
 
@@ -105,6 +107,127 @@ TEST(RoundingRules, EveryModeAtEveryCountMatchesWideReference)
             }
         }
     }
+}
+
+// Every narrowing path of this CPU, called directly, in every mode pair:
+// the probe values at every count, in runs of every length around the
+// vector widths, from every byte offset of the input and the output.
+template <typename Sample, typename Fn, size_t N>
+void check_paths(const corvane::Path<Fn> (&table)[N])
+{
+    for (const auto &path : table) {
+        if (!corvane::isa_supported(path.isa)) {
+            continue;
+        }
+        for (int s = -2; s <= 70; ++s) {
+            const std::vector<int64_t> values = probe_values(s);
+            for (Rounding r : kRoundings) {
+                for (Overflow o : {Overflow::Saturate, Overflow::Wrap}) {
+                    const NarrowMode mode{r, o};
+                    std::vector<Sample> out(values.size());
+                    path.fn(values.data(), values.size(), out.data(), s, static_cast<int>(r), static_cast<int>(o));
+                    for (size_t i = 0; i < values.size(); ++i) {
+                        ASSERT_EQ(out[i], ref_narrow<Sample>(values[i], s, mode))
+                            << corvane::isa_name(path.isa) << " x=" << values[i] << " s=" << s
+                            << " rounding=" << static_cast<int>(r) << " overflow=" << static_cast<int>(o);
+                    }
+                }
+            }
+        }
+        // Lengths and offsets, with a guard byte past the output.
+        const std::vector<int64_t> values = probe_values(5);
+        std::vector<unsigned char> in_bytes(8 * 40 + 8), out_bytes(sizeof(Sample) * 40 + 9);
+        for (size_t n = 0; n <= 40; ++n) {
+            for (size_t offset : {0, 1, 3}) {
+                unsigned char *in = in_bytes.data() + offset;
+                std::memcpy(in, values.data() + 100, n * sizeof(int64_t));
+                std::fill(out_bytes.begin(), out_bytes.end(), 0xA5);
+                Sample *out = reinterpret_cast<Sample *>(out_bytes.data() + offset);
+                path.fn(reinterpret_cast<const int64_t *>(in), n, out, 5, CORVANE_ROUND_CONVERGENT,
+                        CORVANE_OVERFLOW_WRAP);
+                for (size_t i = 0; i < n; ++i) {
+                    Sample got;
+                    std::memcpy(&got, out_bytes.data() + offset + i * sizeof(Sample), sizeof got);
+                    ASSERT_EQ(got, ref_narrow<Sample>(values[100 + i], 5, {Rounding::Convergent, Overflow::Wrap}))
+                        << corvane::isa_name(path.isa) << " n=" << n << " offset=" << offset << " i=" << i;
+                }
+                ASSERT_EQ(out_bytes[offset + n * sizeof(Sample)], 0xA5) << "wrote past n=" << n;
+            }
+        }
+    }
+}
+
+TEST(RoundingPaths, EveryNarrowQ15PathInEveryMode) { check_paths<int16_t>(corvane::kNarrowQ15Paths); }
+TEST(RoundingPaths, EveryNarrowQ8PathInEveryMode) { check_paths<int8_t>(corvane::kNarrowQ8Paths); }
+
+// Floats for the quantisation paths: every step and half step of the Q7 and
+// Q15 grids near the range and their neighbours, the ends of both float
+// types, infinities and NaN.
+std::vector<double> probe_floats()
+{
+    std::vector<double> v = {0.0, -0.0, 5e-324, -5e-324, 1e300, -1e300, __builtin_inf(), -__builtin_inf(),
+                             __builtin_nan(""), 1.7976931348623157e308, 3.4028234663852886e38,
+                             9223372036854775808.0 + 2048.0, -(73786976294838206464.0 + 16384.0)};
+    for (double scale : {128.0, 32768.0}) {
+        for (int k = -600; k <= 600; ++k) {
+            for (double step : {k * 0.5, k * 0.5 * 111}) {
+                const double h = step / scale;
+                v.push_back(h);
+                v.push_back(__builtin_nextafter(h, 1e9));
+                v.push_back(__builtin_nextafter(h, -1e9));
+            }
+        }
+    }
+    return v;
+}
+
+template <typename Float, typename Sample, typename Fn, size_t N>
+void check_quantize_paths(const corvane::Path<Fn> (&table)[N])
+{
+    std::vector<Float> x;
+    for (double v : probe_floats()) {
+        if (sizeof(Float) == 8 || !(__builtin_fabs(v) > 3.4e38) || __builtin_isinf(v)) {
+            x.push_back(static_cast<Float>(v));
+        }
+    }
+    for (const auto &path : table) {
+        if (!corvane::isa_supported(path.isa)) {
+            continue;
+        }
+        for (Rounding r : kRoundings) {
+            for (Overflow o : {Overflow::Saturate, Overflow::Wrap}) {
+                for (size_t offset : {0, 1, 5}) {  // lengths and starts around the vector widths too
+                    const size_t n = x.size() - offset;
+                    std::vector<unsigned char> in(n * sizeof(Float) + 1);
+                    std::memcpy(in.data() + 1, x.data() + offset, n * sizeof(Float));
+                    std::vector<Sample> out(n);
+                    size_t invalid = 0;
+                    for (size_t start = 0; start < n; start += 13) {
+                        const size_t len = n - start < 13 ? n - start : 13;
+                        invalid += path.fn(reinterpret_cast<const Float *>(in.data() + 1 + start * sizeof(Float)), len,
+                                           out.data() + start, static_cast<int>(r), static_cast<int>(o));
+                    }
+                    size_t want_invalid = 0;
+                    for (size_t i = 0; i < n; ++i) {
+                        const double v = x[offset + i];
+                        want_invalid += corvane::quantize_invalid(v, o);
+                        ASSERT_EQ(out[i], corvane::quantize_rule<Sample>(v, NarrowMode{r, o}))
+                            << corvane::isa_name(path.isa) << " x=" << v << " rounding=" << static_cast<int>(r)
+                            << " overflow=" << static_cast<int>(o);
+                    }
+                    ASSERT_EQ(invalid, want_invalid) << corvane::isa_name(path.isa);
+                }
+            }
+        }
+    }
+}
+
+TEST(RoundingPaths, EveryQuantizePathInEveryMode)
+{
+    check_quantize_paths<double, int16_t>(corvane::kQuantizeQ15F64Paths);
+    check_quantize_paths<float, int16_t>(corvane::kQuantizeQ15F32Paths);
+    check_quantize_paths<double, int8_t>(corvane::kQuantizeQ8F64Paths);
+    check_quantize_paths<float, int8_t>(corvane::kQuantizeQ8F32Paths);
 }
 
 TEST(RoundingRules, NamesFollowTheModeNumbers)
