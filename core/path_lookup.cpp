@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "fir_paths.h"
 #include "paths.h"
 
 using namespace corvane;
@@ -42,6 +43,7 @@ extern "C" const void *corvane_path(const char *kernel, const char *path)
     CORVANE_LOOKUP("shr_q8", kShrQ8Paths)
     CORVANE_LOOKUP("shl_i64", kShlI64Paths)
     CORVANE_LOOKUP("shr_i64", kShrI64Paths)
+    CORVANE_LOOKUP("fir_sums", fir::kSumsPaths)
 #undef CORVANE_LOOKUP
     return nullptr;
 }

@@ -97,3 +97,14 @@ def narrow_to(x, s, bits, rounding="nearest", overflow="saturate"):
     """A wide integer x shifted right by s (s <= 0: as it is) into a sample."""
     v = round_div(x, 1 << s, rounding) if s >= 1 else x
     return sat(v, bits) if overflow == "saturate" else wrap(v, bits)
+
+
+def fir(x, taps, s, bits, acc_bits, history=()):
+    """The FIR filter's definition: each output the exact sum of taps[j] *
+    x[i - j], earlier samples from history (its last ones) or zero, wrapped
+    to acc_bits and narrowed by s."""
+    past = len(taps) - 1
+    seen = list(history)[len(history) - past:] if past else []
+    full = [0] * (past - len(seen)) + seen + list(x)
+    return [narrow_to(wrap(sum(t * full[i + past - j] for j, t in enumerate(taps)), acc_bits), s, bits)
+            for i in range(len(x))]

@@ -1,5 +1,5 @@
 // Streaming FIR filters: the driver that feeds windows of samples to a sums
-// path, the scalar path, and the table the paths are chosen from.
+// path, the scalar paths, and the choice of the paths.
 //
 // Each pass copies up to kChunk new samples behind the last `past` samples
 // of the signal (history first) into one window, so that every path reads
@@ -10,9 +10,11 @@
 #include <cstring>
 
 #include "cpu_features.h"
+#include "dispatch.h"
 #include "fir.h"
 #include "fir_paths.h"
 #include "narrow_rules.h"
+#include "path_lookup.h"
 
 namespace corvane::fir {
 
@@ -93,7 +95,7 @@ inline void copy_samples(const int8_t *src, size_t n, int16_t *dst)
 
 // Narrow turns `count` raw sums into out[0 .. count).
 template <typename T, typename Narrow>
-int run(const Path &path, const T *x, size_t n, const T *taps, size_t ntaps, const T *history,
+int run(SumsFn sums, const T *x, size_t n, const T *taps, size_t ntaps, const T *history,
         T *out, Narrow narrow)
 {
     if (n == 0 || ntaps == 0) {
@@ -126,7 +128,7 @@ int run(const Path &path, const T *x, size_t n, const T *taps, size_t ntaps, con
         const size_t count = n - done < chunk ? n - done : chunk;
         copy_samples(x + done, count, w);
         std::memset(w + count, 0, (round_up(count, kMaxBlock) - count) * sizeof(int16_t));
-        path.sums(w, count, prepared, s.sums);
+        sums(w, count, prepared, s.sums);
         narrow(s.sums, count, out + done);
         // The newest `past` samples of this window precede the next one.
         std::memmove(s.window, s.window + count, past * sizeof(int16_t));
@@ -153,13 +155,20 @@ const Path &pick()
     return *best;
 }
 
+// The widest sums path this CPU runs, found once.
+SumsFn chosen_sums()
+{
+    static const SumsFn sums = kSumsPaths[first_supported(kSumsPaths)].fn;
+    return sums;
+}
+
 }  // namespace
 
 const Path kPaths[] = {
-    {"scalar", always, sums_scalar, narrow15_scalar, narrow8_scalar},
+    {"scalar", always, narrow15_scalar, narrow8_scalar},
 #if CORVANE_X86_PATHS
-    {"avx2", avx2_usable, sums_avx2, narrow15_avx2, narrow8_avx2},
-    {"avx512", avx512_usable, sums_avx512, narrow15_avx512, narrow8_avx512},
+    {"avx2", avx2_usable, narrow15_avx2, narrow8_avx2},
+    {"avx512", avx512_usable, narrow15_avx512, narrow8_avx512},
 #endif
 };
 const size_t kPathCount = sizeof kPaths / sizeof kPaths[0];
@@ -200,26 +209,26 @@ void narrow8_scalar(const int64_t *x, size_t n, int8_t *out, int s)
     }
 }
 
-int run_q15(const Path &path, const int16_t *x, size_t n, const int16_t *taps, size_t ntaps,
+int run_q15(SumsFn sums, const Path &path, const int16_t *x, size_t n, const int16_t *taps, size_t ntaps,
             const int16_t *history, int16_t *out, int s)
 {
-    auto narrow = [&path, s](int64_t *sums, size_t count, int16_t *dst) {
-        path.narrow15(sums, count, dst, s);
+    auto narrow = [&path, s](int64_t *raw, size_t count, int16_t *dst) {
+        path.narrow15(raw, count, dst, s);
     };
-    return run(path, x, n, taps, ntaps, history, out, narrow);
+    return run(sums, x, n, taps, ntaps, history, out, narrow);
 }
 
 // The Q14 sums wrap at 32 bits, as dot_q8 does, before they are narrowed.
-int run_q8(const Path &path, const int8_t *x, size_t n, const int8_t *taps, size_t ntaps,
+int run_q8(SumsFn sums, const Path &path, const int8_t *x, size_t n, const int8_t *taps, size_t ntaps,
            const int8_t *history, int8_t *out, int s)
 {
-    auto narrow = [&path, s](int64_t *sums, size_t count, int8_t *dst) {
+    auto narrow = [&path, s](int64_t *raw, size_t count, int8_t *dst) {
         for (size_t i = 0; i < count; ++i) {
-            sums[i] = static_cast<int32_t>(sums[i]);
+            raw[i] = static_cast<int32_t>(raw[i]);
         }
-        path.narrow8(sums, count, dst, s);
+        path.narrow8(raw, count, dst, s);
     };
-    return run(path, x, n, taps, ntaps, history, out, narrow);
+    return run(sums, x, n, taps, ntaps, history, out, narrow);
 }
 
 }  // namespace corvane::fir
@@ -229,13 +238,29 @@ extern "C" {
 int fir_q15(const int16_t *x, size_t n, const int16_t *taps, size_t ntaps, const int16_t *history,
             int16_t *out, int s)
 {
-    return corvane::fir::run_q15(corvane::fir::chosen(), x, n, taps, ntaps, history, out, s);
+    using namespace corvane::fir;
+    return run_q15(chosen_sums(), chosen(), x, n, taps, ntaps, history, out, s);
 }
 
 int fir_q8(const int8_t *x, size_t n, const int8_t *taps, size_t ntaps, const int8_t *history,
            int8_t *out, int s)
 {
-    return corvane::fir::run_q8(corvane::fir::chosen(), x, n, taps, ntaps, history, out, s);
+    using namespace corvane::fir;
+    return run_q8(chosen_sums(), chosen(), x, n, taps, ntaps, history, out, s);
+}
+
+int corvane_fir_q15_on(const void *sums, const int16_t *x, size_t n, const int16_t *taps, size_t ntaps,
+                       const int16_t *history, int16_t *out, int s)
+{
+    using namespace corvane::fir;
+    return run_q15(reinterpret_cast<SumsFn>(sums), chosen(), x, n, taps, ntaps, history, out, s);
+}
+
+int corvane_fir_q8_on(const void *sums, const int8_t *x, size_t n, const int8_t *taps, size_t ntaps,
+                      const int8_t *history, int8_t *out, int s)
+{
+    using namespace corvane::fir;
+    return run_q8(reinterpret_cast<SumsFn>(sums), chosen(), x, n, taps, ntaps, history, out, s);
 }
 
 }  // extern "C"
