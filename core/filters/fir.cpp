@@ -231,6 +231,13 @@ int run_q8(SumsFn sums, const Path &path, const int8_t *x, size_t n, const int8_
     return run(sums, x, n, taps, ntaps, history, out, narrow);
 }
 
+namespace {
+
+// A sums path from corvane_path's untyped answer.
+SumsFn sums_at(const void *path) { return reinterpret_cast<SumsFn>(const_cast<void *>(path)); }
+
+}  // namespace
+
 }  // namespace corvane::fir
 
 extern "C" {
@@ -253,14 +260,14 @@ int corvane_fir_q15_on(const void *sums, const int16_t *x, size_t n, const int16
                        const int16_t *history, int16_t *out, int s)
 {
     using namespace corvane::fir;
-    return run_q15(reinterpret_cast<SumsFn>(sums), chosen(), x, n, taps, ntaps, history, out, s);
+    return run_q15(sums_at(sums), chosen(), x, n, taps, ntaps, history, out, s);
 }
 
 int corvane_fir_q8_on(const void *sums, const int8_t *x, size_t n, const int8_t *taps, size_t ntaps,
                       const int8_t *history, int8_t *out, int s)
 {
     using namespace corvane::fir;
-    return run_q8(reinterpret_cast<SumsFn>(sums), chosen(), x, n, taps, ntaps, history, out, s);
+    return run_q8(sums_at(sums), chosen(), x, n, taps, ntaps, history, out, s);
 }
 
 }  // extern "C"
