@@ -4,15 +4,16 @@ Run after installing the package:
     python benchmarks/bench.py [--quick] [--only NAME] [--plot FILE.png]
 
 Each section module (benchmarks/section_*.py) provides TITLE and `rows(size)`:
-an iterable of (name, ours, baselines) where `ours` is a zero-argument callable
-and `baselines` maps a column label to another callable computing the same
-(or, for a plain NumPy op, the nearest) thing. A ratio column prints
-baseline_time / our_time, headed "<label>/ours", so > 1 means corvane is
-faster. Labels a section lists in OURS_OVER print the other way round,
-our_time / baseline_time headed "ours/<label>": for a baseline that is a floor
-(a plain wrapping op), where the question is how close we get to it. A section
-may describe its labels in BASELINES ({label: text}); otherwise the legend
-shows its docstring.
+an iterable of (name, ours, baselines) or (name, ours, baselines, n), where
+`ours` is a zero-argument callable, `baselines` maps a column label to another
+callable computing the same (or, for a floor, the nearest) thing, and n is the
+number of samples one call processes (default: size). Every ratio column is
+"<label>/ours", baseline time / our time: "N x faster" reads straight off it,
+above 1.00x corvane is faster, and against a floor (a plain wrapping op, a
+copy) it says how close we come to it. The legend prints each section's
+docstring, which explains its rows, and its BASELINES ({label: text}). A
+section with PER_ELEMENT = False (whole calls, not samples) has no ns/elem
+column.
 """
 import argparse
 import importlib
@@ -27,12 +28,11 @@ QUICK_BUDGET = 0.06
 
 COLUMNS = (
     ("function", "the corvane call timed, one row per function and size"),
-    ("n", "samples in each input array"),
+    ("n", "samples one call processes (all channels together for the FIR rows)"),
     ("ours", "best time of one corvane call over the repeats"),
-    ("ns/elem", "that time divided by n, in nanoseconds"),
-    ("X/ours", "time of baseline X divided by ours: above 1.00x corvane is faster"),
-    ("ours/X", "ours divided by baseline X where X is a floor (moving the bytes,"),
-    ("", "a plain wrapping op): 1.00x is as fast as the floor"),
+    ("ns/elem", "that time divided by n, in nanoseconds (not for the calls section)"),
+    ("X/ours", "time of baseline X divided by ours: corvane is that many times faster;"),
+    ("", "against a floor X (the least any call can do) 1.00x is as fast as the floor"),
 )
 
 
@@ -80,48 +80,41 @@ def print_legend(sections, sizes, budget):
     width = max(len(name) for name, _ in COLUMNS)
     for name, text in COLUMNS:
         print(f"  {name:<{width}}  {text}")
-    print("Baselines X, per section:")
+    print("Rows and baselines X, per section:")
     for section in sections:
         print(f"  {section.TITLE}")
+        for line in (section.__doc__ or "").strip().splitlines():
+            print(f"    {line}".rstrip())
         described = getattr(section, "BASELINES", None)
         if described:
             width = max(map(len, described))
             for label, text in described.items():
                 print(f"    {label:<{width}}  {text}")
-        else:
-            for line in (section.__doc__ or "").strip().splitlines():
-                print(f"    {line}")
 
 
 def measure(section, sizes, budget):
     """Rows of (name, n, t_ours, {label: t_baseline}) in the section's order."""
     results = []
     for size in sizes:
-        for name, ours, baselines in section.rows(size):
+        for name, ours, baselines, *work in section.rows(size):
             t_ours, *t_base = best_times([ours, *baselines.values()], budget)
-            results.append((name, size, t_ours, dict(zip(baselines, t_base))))
+            results.append((name, work[0] if work else size, t_ours, dict(zip(baselines, t_base))))
     return results
-
-
-def ratio(label, t_ours, t_base, ours_over):
-    if ours_over:
-        return f"ours/{label}", f"{t_ours / t_base:.2f}x"
-    return f"{label}/ours", f"{t_base / t_ours:.2f}x"
 
 
 def print_table(section, results):
     """One aligned table; a row lacking a column leaves it blank."""
-    ours_over = set(getattr(section, "OURS_OVER", ()))
-    header = ["function", "n", "ours", "ns/elem"]
+    per_element = getattr(section, "PER_ELEMENT", True)
+    header = ["function", "n", "ours"] + (["ns/elem"] if per_element else [])
     lines = []
-    for name, size, t_ours, base in results:
-        cells = {"function": name, "n": str(size), "ours": fmt_time(t_ours),
-                 "ns/elem": f"{t_ours / size * 1e9:.3f}"}
+    for name, n, t_ours, base in results:
+        cells = {"function": name, "n": str(n), "ours": fmt_time(t_ours),
+                 "ns/elem": f"{t_ours / n * 1e9:.3f}" if n else ""}
         for label, t_base in base.items():
-            head, text = ratio(label, t_ours, t_base, label in ours_over)
+            head = f"{label}/ours"
             if head not in header:
                 header.append(head)
-            cells[head] = text
+            cells[head] = f"{t_base / t_ours:.2f}x"
         lines.append(cells)
     widths = {h: max([len(h)] + [len(c.get(h, "")) for c in lines]) for h in header}
 

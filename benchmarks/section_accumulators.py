@@ -1,5 +1,6 @@
 """Block step and multiply-accumulate of AccQ15/AccQ8 against NumPy.
 
+Rows: AccQ15/AccQ8 .steps(a) and .madd(a, b) over n samples, at each size n.
 The baseline is what a NumPy user writes for the same bits: a widened sum or
 inner product (Q15 in 64 bits; Q8 wrapping at 32 bits, as NumPy's int32
 arithmetic does), added to a Python integer register.

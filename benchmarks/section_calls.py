@@ -3,12 +3,14 @@
 The floor is a small probe extension (benchmarks/floor_probe.c, built here into
 a temporary directory with the interpreter's C compiler) whose METH_FASTCALL
 functions take exact arrays as they are, allocate the same fresh output and
-move the same bytes. "ours/floor" near 1 means the call costs nothing beyond
-the work. AccQ15.step is held against `s += x` on Python ints.
+move the same bytes. "floor/ours" near 1.00x means the call costs nothing
+beyond the work (0.50x: twice the floor's time). AccQ15.step is held against
+`s += x` on Python ints.
 
-Both sides are timed as timeit statements (no wrapper function per call); a
-row named "name*K" times K statements per call, so its times are K calls, its
-ratio that of one.
+Rows: each corvane.arith function and accumulator method at each size n. Both
+sides are timed as timeit statements (no wrapper function per call); a row
+named "name*K" times K statements at once, so "ours" is the time of K calls,
+the ratio that of one. No ns/elem: these rows time calls, not samples.
 """
 import functools
 import hashlib
@@ -27,7 +29,11 @@ import numpy as np
 from corvane import arith
 
 TITLE = "calls: ours against the floor of a call of the same shape"
-OURS_OVER = ("floor", "s+=x")
+PER_ELEMENT = False
+BASELINES = {
+    "floor": "the probe's call of the same shape: same inputs, same fresh output, same bytes moved",
+    "s+=x": "adding a Python int to a Python int, for AccQ15.step",
+}
 HERE = pathlib.Path(__file__).resolve().parent
 
 FUNCTIONS = [f"{op}_{fmt}" for fmt in ("q15", "q8") for op in ("add", "sub", "mul", "dot", "shl", "shr")]
@@ -122,16 +128,16 @@ def time_text(t):
 
 
 def main():
-    """Prints ours/baseline for every entry and size from interleaved runs."""
+    """Prints baseline/ours for every entry and size from interleaved runs."""
     sizes = [int(x) for x in sys.argv[1:]] or [16, 4096, 1 << 20, 16 << 20]
-    print(f"{'entry':14s} {'n':>9s} {'ours':>11s} {'baseline':>11s}  ratio  (ours/baseline)")
+    print(f"{'entry':14s} {'n':>9s} {'ours':>11s} {'baseline':>11s}  ratio  (baseline/ours)")
     for size in sizes:
         number = repeats(size, 1 << 15)
         rounds = 300 if size <= 4096 else 40
         for name, stmt, ours, label, base_stmt, base in cases(size):
             t_ours, t_base = interleaved(stmt, ours, base_stmt, base, number, rounds)
             print(f"{name:14s} {size:9d} {time_text(t_ours)} {time_text(t_base)}  "
-                  f"{t_ours / t_base:5.2f}x  ({label})", flush=True)
+                  f"{t_base / t_ours:5.2f}x  ({label})", flush=True)
 
 
 if __name__ == "__main__":

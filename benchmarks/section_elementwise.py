@@ -1,6 +1,7 @@
-"""The six elementwise functions against NumPy.
+"""The six elementwise functions of corvane.arith against NumPy.
 
-Two baselines per function: the emulation a NumPy user writes to get the same
+Rows: add/sub/mul for Q15 and Q8, two n-sample inputs, at each size n. Two
+baselines per function: the emulation a NumPy user writes to get the same
 bits (widen, operate, clip or cap, narrow), and NumPy's plain wrapping op on
 the same dtype, which is the floor any saturating version can hope for.
 """
@@ -9,11 +10,10 @@ import numpy as np
 from corvane import arith
 
 TITLE = "elementwise: add/sub/mul, Q15 and Q8"
-# The plain op is the floor: print ours/plain (1.00x = saturation for free).
-OURS_OVER = ("plain",)
 BASELINES = {
     "emulation": "the same bits in NumPy: widen, operate, clip or cap, narrow",
-    "plain": "NumPy's wrapping op on the same dtype (np.add, np.subtract, np.multiply)",
+    "plain": "floor: NumPy's wrapping op on the same dtype (np.add, np.subtract, np.multiply);"
+             " 1.00x = saturation for free",
 }
 
 

@@ -1,14 +1,23 @@
 """The ufuncs of corvane against corvane.arith and NumPy's plain ops.
 
-Rows per function and size:
-  <name>        contiguous operands: ours/arith is the cost of the ufunc
-                machinery over the same kernel; ours/plain compares with
-                NumPy's wrapping op (at n=16 the per-call overhead of both);
-  <name> out=   into a preallocated output, against NumPy's plain op that
-                allocates a fresh one (plain_alloc/ours: how many times
-                faster) and the plain op into the same output (the floor);
-  <name> ::2    every other sample of a twice-as-long array, against NumPy's
-                plain op on the same views.
+Rows per size n:
+  <name>          contiguous operands. arith/ours: the same kernel called
+                  through corvane.arith (below 1.00x is what the ufunc
+                  machinery costs); plain/ours: NumPy's wrapping op, the floor
+                  (at n=16 the per-call overhead of both).
+  <name> out=     into a preallocated output. plain_alloc/ours: NumPy's plain
+                  op allocating a fresh output; plain/ours: the plain op into
+                  the same output (the floor).
+  <name> ::2      every other sample of a twice-as-long array, against NumPy's
+                  plain op on the same views.
+  shl_q15         shift by an int32 count of 3, against arith.shl_q15 and
+                  np.left_shift (wrapping).
+  dot_q15 fir32   a 32-tap FIR over the n samples as one gufunc call on
+                  np.lib.stride_tricks.sliding_window_view(x, 32): n - 31
+                  raw Q30 sums. arith/ours: arith.dot_q15 once per output
+                  sample in a Python loop, what one writes without the gufunc
+                  (n <= 4096 only; it is that many times slower); plain/ours:
+                  np.dot(windows, taps), which wraps at int16.
 """
 import numpy as np
 
@@ -16,7 +25,11 @@ import corvane
 from corvane import arith
 
 TITLE = "ufuncs: contiguous, out=, strided views"
-OURS_OVER = ("arith", "plain")
+BASELINES = {
+    "arith": "the same arithmetic through corvane.arith (one call, or one per window)",
+    "plain": "floor: NumPy's wrapping op on the same operands (np.dot for fir32)",
+    "plain_alloc": "NumPy's wrapping op allocating its output",
+}
 
 CASES = (
     ("add_q15", np.int16, np.add),

@@ -27,6 +27,16 @@ inline void store_at(char *p, T v)
     std::memcpy(p, &v, sizeof v);
 }
 
+// A shift or narrowing count of any integer width as the int32 the rules
+// take: counts past the int32 range act as its ends do (a huge count shifts
+// everything out, a hugely negative one leaves the sample as it is).
+template <typename Count>
+inline int32_t load_count(const char *p)
+{
+    const Count c = load_at<Count>(p);
+    return static_cast<int32_t>(c < INT32_MIN ? INT32_MIN : (c > INT32_MAX ? INT32_MAX : c));
+}
+
 // out = rule(a, b) element by element, one forward pass.
 template <typename T, typename Rule>
 inline void strided_binary(const char *a, ptrdiff_t step_a, const char *b, ptrdiff_t step_b,
@@ -39,14 +49,14 @@ inline void strided_binary(const char *a, ptrdiff_t step_a, const char *b, ptrdi
     }
 }
 
-// out = rule(a, count) with a 32-bit count per sample.
-template <typename T, typename Rule>
+// out = rule(a, count) with a count per sample, Count wide.
+template <typename T, typename Rule, typename Count = int32_t>
 inline void strided_shift(const char *a, ptrdiff_t step_a, const char *count, ptrdiff_t step_count,
                           char *out, ptrdiff_t step_out, size_t n, Rule rule)
 {
     for (size_t i = 0; i < n; ++i, a += step_a, count += step_count, out += step_out) {
         const T x = load_at<T>(a);
-        const int32_t s = load_at<int32_t>(count);
+        const int32_t s = load_count<Count>(count);
         store_at<T>(out, rule(x, s));
     }
 }
@@ -195,7 +205,7 @@ inline void apply_binary(const char *a, ptrdiff_t step_a, const char *b, ptrdiff
 // out = shift(a, count) over any strides. One count for the whole run
 // (step 0) is the kernel's case, directly or over gathered blocks; counts that
 // vary go through Rule, which picks the kernel's regime sample by sample.
-template <typename T, ShiftKernel<T> Kernel, typename Rule>
+template <typename T, ShiftKernel<T> Kernel, typename Rule, typename Count = int32_t>
 inline void apply_shift(const char *a, ptrdiff_t step_a, const char *count, ptrdiff_t step_count,
                         char *out, ptrdiff_t step_out, size_t n, Rule rule)
 {
@@ -204,18 +214,18 @@ inline void apply_shift(const char *a, ptrdiff_t step_a, const char *count, ptrd
         return;
     }
     const bool one_count =
-        step_count == 0 && disjoint(span_of<sizeof(int32_t)>(count, 0, 1), span_of<sizeof(T)>(out, step_out, n));
+        step_count == 0 && disjoint(span_of<sizeof(Count)>(count, 0, 1), span_of<sizeof(T)>(out, step_out, n));
     if (!one_count) {
-        strided_shift<T>(a, step_a, count, step_count, out, step_out, n, rule);
+        strided_shift<T, Rule, Count>(a, step_a, count, step_count, out, step_out, n, rule);
         return;
     }
-    const int s = load_at<int32_t>(count);
+    const int s = load_count<Count>(count);
     if (step_a == item && step_out == item) {
         Kernel(reinterpret_cast<const T *>(a), n, reinterpret_cast<T *>(out), s);
         return;
     }
     if (!blocks_give_forward_pass<T>(a, step_a, out, step_out, n)) {
-        strided_shift<T>(a, step_a, count, step_count, out, step_out, n, rule);
+        strided_shift<T, Rule, Count>(a, step_a, count, step_count, out, step_out, n, rule);
         return;
     }
     T xa[kGatherSamples], xo[kGatherSamples];

@@ -1,8 +1,9 @@
 """corvane: bit-exact Q15/Q8 fixed-point arithmetic for NumPy pipelines.
 
-The native functions and accumulator types live in :mod:`corvane.arith`. The
-same arithmetic as NumPy ufuncs (broadcasting, ``out=``, ``where=``, any
-strides, Dask arrays) is importable from the package itself:
+The native functions and accumulator types live in :mod:`corvane.arith`
+(``corvane.arith.add_q15``; ``AccQ15`` and ``AccQ8`` are also here). The same
+arithmetic as NumPy ufuncs (shapes, broadcasting, ``out=``, any strides, Dask
+arrays; operands cast only safely) is importable from the package itself:
 ``from corvane import add_q15``. The filters along an axis (``fir_q15``,
 ``fir_q8``) are functions of :mod:`corvane._filters`, re-exported here too.
 """
@@ -21,6 +22,8 @@ if _find_spec(f"{__name__}.arith") is None:
         name=f"{__name__}.arith",
     )
 
+from corvane import arith
+from corvane.arith import AccQ15, AccQ8
 from corvane._ufuncs import (
     add_q15,
     add_q8,
@@ -53,4 +56,5 @@ __all__ = [
     "dot_q15", "dot_q8",
     "narrow_q15", "narrow_q8", "to_q15", "to_q8", "from_q15", "from_q8",
     "fir_q15", "fir_q8",
+    "AccQ15", "AccQ8",
 ]

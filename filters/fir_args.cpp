@@ -34,10 +34,26 @@ fitting_ints(PyArrayObject *arr, const FirKind &kind, const char *what)
     return result;
 }
 
+// 1 if obj is a numpy.ma.MaskedArray, 0 if not, -1 with an exception set.
+// An unimported numpy.ma means no masked array exists.
+int
+is_masked(PyObject *obj)
+{
+    PyObject *name = PyUnicode_FromString("numpy.ma");
+    PyObject *ma = name == NULL ? NULL : PyImport_GetModule(name);
+    PyObject *masked = ma == NULL ? NULL : PyObject_GetAttrString(ma, "MaskedArray");
+    const int found = masked != NULL ? PyObject_IsInstance(obj, masked) : PyErr_Occurred() ? -1 : 0;
+    Py_XDECREF(masked);
+    Py_XDECREF(ma);
+    Py_XDECREF(name);
+    return found;
+}
+
 }  // namespace
 
 // Only integer types that cast safely are taken: floats and wider integers
-// would lose values.
+// would lose values. A masked array is refused: the filter would run over
+// the values its mask hides.
 PyArrayObject *
 fir_as_samples(PyObject *obj, const FirKind &kind, const char *what)
 {
@@ -48,6 +64,16 @@ fir_as_samples(PyObject *obj, const FirKind &kind, const char *what)
             Py_INCREF(given);
             return given;
         }
+    }
+    const int masked = is_masked(obj);
+    if (masked != 0) {
+        if (masked > 0) {
+            PyErr_Format(PyExc_TypeError,
+                         "%s: %s is a numpy.ma.MaskedArray, and the filter would run over the values its "
+                         "mask hides: pass %s.filled(0) (or another fill value) instead",
+                         kind.name, what, what);
+        }
+        return NULL;
     }
     PyArrayObject *arr = reinterpret_cast<PyArrayObject *>(PyArray_FromAny(obj, NULL, 0, 0, 0, NULL));
     if (arr == NULL) {

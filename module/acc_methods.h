@@ -144,8 +144,12 @@ template <typename F>
 static void
 acc_dealloc(PyObject *self)
 {
+    // The types are heap types (acc_types.cpp): each object holds a reference
+    // to its type, released after the memory.
+    PyTypeObject *type = Py_TYPE(self);
     release_record<F>(self);
-    Py_TYPE(self)->tp_free(self);
+    type->tp_free(self);
+    Py_DECREF(type);
 }
 
 template <typename F>

@@ -3,10 +3,22 @@
 // in acc_methods.h.
 #include <Python.h>
 
+#include <cstring>
+
 #include "acc_docs.h"
 #include "acc_methods.h"
 #include "acc_protocols.h"
 #include "acc_types.h"
+
+// Heap types, so that their __module__ can be the package module
+// corvane.arith while their names stay "arith.AccQ15" and "arith.AccQ8": a
+// static type takes its __module__ from its name. Immutable where Python
+// can say so (3.10 on), as a static type is.
+#ifdef Py_TPFLAGS_IMMUTABLETYPE
+constexpr unsigned long kAccTypeFlags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
+#else
+constexpr unsigned long kAccTypeFlags = Py_TPFLAGS_DEFAULT;
+#endif
 
 // ---- AccQ15 ----
 
@@ -147,25 +159,17 @@ static PyMethodDef AccQ15_methods[] = {
     {NULL, NULL, 0, NULL},
 };
 
-// Designated initialisers leave every slot not named empty, which is what
-// PyType_Ready expects; the full slot list differs between Python versions, so
-// naming each one is neither possible nor wanted.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-PyTypeObject AccQ15_Type = {
-    .ob_base = PyVarObject_HEAD_INIT(NULL, 0)
-    .tp_name = "arith.AccQ15",
-    .tp_basicsize = sizeof(AccQ15Object),
-    .tp_itemsize = 0,
-    .tp_dealloc = AccQ15_dealloc,
-    .tp_repr = AccQ15_repr,
-    .tp_flags = Py_TPFLAGS_DEFAULT,
-    .tp_doc = AccQ15__doc__,
-    .tp_methods = AccQ15_methods,
-    .tp_init = AccQ15_init,
-    .tp_new = AccQ15_new,
+PyType_Slot AccQ15_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void *>(AccQ15_dealloc)},
+    {Py_tp_repr, reinterpret_cast<void *>(AccQ15_repr)},
+    {Py_tp_doc, const_cast<char *>(AccQ15__doc__)},
+    {Py_tp_methods, AccQ15_methods},
+    {Py_tp_init, reinterpret_cast<void *>(AccQ15_init)},
+    {Py_tp_new, reinterpret_cast<void *>(AccQ15_new)},
+    {0, NULL},
 };
-#pragma GCC diagnostic pop
+
+PyType_Spec AccQ15_spec = {"arith.AccQ15", sizeof(AccQ15Object), 0, kAccTypeFlags, AccQ15_slots};
 
 // ---- AccQ8 ----
 
@@ -306,19 +310,82 @@ static PyMethodDef AccQ8_methods[] = {
     {NULL, NULL, 0, NULL},
 };
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-PyTypeObject AccQ8_Type = {
-    .ob_base = PyVarObject_HEAD_INIT(NULL, 0)
-    .tp_name = "arith.AccQ8",
-    .tp_basicsize = sizeof(AccQ8Object),
-    .tp_itemsize = 0,
-    .tp_dealloc = AccQ8_dealloc,
-    .tp_repr = AccQ8_repr,
-    .tp_flags = Py_TPFLAGS_DEFAULT,
-    .tp_doc = AccQ8__doc__,
-    .tp_methods = AccQ8_methods,
-    .tp_init = AccQ8_init,
-    .tp_new = AccQ8_new,
+PyType_Slot AccQ8_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void *>(AccQ8_dealloc)},
+    {Py_tp_repr, reinterpret_cast<void *>(AccQ8_repr)},
+    {Py_tp_doc, const_cast<char *>(AccQ8__doc__)},
+    {Py_tp_methods, AccQ8_methods},
+    {Py_tp_init, reinterpret_cast<void *>(AccQ8_init)},
+    {Py_tp_new, reinterpret_cast<void *>(AccQ8_new)},
+    {0, NULL},
 };
-#pragma GCC diagnostic pop
+
+PyType_Spec AccQ8_spec = {"arith.AccQ8", sizeof(AccQ8Object), 0, kAccTypeFlags, AccQ8_slots};
+
+
+PyTypeObject *AccQ15_Type = NULL;
+PyTypeObject *AccQ8_Type = NULL;
+
+namespace {
+
+// Python 3.9 keeps a heap type's doc without its "AccQ15(acc=0)\n--\n\n"
+// signature line, so inspect.signature finds none: the type gets its full
+// doc back (memory the type frees as its own).
+int
+keep_text_signature(PyTypeObject *type, const char *doc)
+{
+    PyObject *signature = PyObject_GetAttrString(reinterpret_cast<PyObject *>(type), "__text_signature__");
+    if (signature == NULL) {
+        return -1;
+    }
+    const bool kept = signature != Py_None;
+    Py_DECREF(signature);
+    if (kept) {
+        return 0;
+    }
+    const size_t size = std::strlen(doc) + 1;
+    char *copy = static_cast<char *>(PyObject_Malloc(size));
+    if (copy == NULL) {
+        PyErr_NoMemory();
+        return -1;
+    }
+    std::memcpy(copy, doc, size);
+    PyObject_Free(const_cast<char *>(type->tp_doc));
+    type->tp_doc = copy;
+    return 0;
+}
+
+PyTypeObject *
+new_acc_type(PyType_Spec *spec, const char *doc)
+{
+    PyObject *type = PyType_FromSpec(spec);
+    PyObject *module = type == NULL ? NULL : PyUnicode_FromString("corvane.arith");
+    // Set in the dictionary itself: an immutable type refuses setattr.
+    if (module == NULL || PyDict_SetItemString(reinterpret_cast<PyTypeObject *>(type)->tp_dict, "__module__",
+                                               module) < 0) {
+        Py_XDECREF(module);
+        Py_XDECREF(type);
+        return NULL;
+    }
+    Py_DECREF(module);
+    PyType_Modified(reinterpret_cast<PyTypeObject *>(type));
+    if (keep_text_signature(reinterpret_cast<PyTypeObject *>(type), doc) < 0) {
+        Py_DECREF(type);
+        return NULL;
+    }
+    return reinterpret_cast<PyTypeObject *>(type);
+}
+
+}  // namespace
+
+int
+acc_types_create(void)
+{
+    if (AccQ15_Type == NULL && (AccQ15_Type = new_acc_type(&AccQ15_spec, AccQ15__doc__)) == NULL) {
+        return -1;
+    }
+    if (AccQ8_Type == NULL && (AccQ8_Type = new_acc_type(&AccQ8_spec, AccQ8__doc__)) == NULL) {
+        return -1;
+    }
+    return 0;
+}

@@ -36,7 +36,7 @@ PyInit_arith(void)
     if (arith_import_numpy() < 0) {
         return NULL;
     }
-    if (PyType_Ready(&AccQ15_Type) < 0 || PyType_Ready(&AccQ8_Type) < 0) {
+    if (acc_types_create() < 0) {
         return NULL;
     }
     module = PyModule_Create2(&arith_module_def, PYTHON_API_VERSION);
@@ -44,14 +44,14 @@ PyInit_arith(void)
         return NULL;
     }
     // PyModule_AddObject steals the reference only on success.
-    Py_INCREF(&AccQ15_Type);
-    if (PyModule_AddObject(module, "AccQ15", reinterpret_cast<PyObject *>(&AccQ15_Type)) < 0) {
-        Py_DECREF(&AccQ15_Type);
+    Py_INCREF(AccQ15_Type);
+    if (PyModule_AddObject(module, "AccQ15", reinterpret_cast<PyObject *>(AccQ15_Type)) < 0) {
+        Py_DECREF(AccQ15_Type);
         goto error;
     }
-    Py_INCREF(&AccQ8_Type);
-    if (PyModule_AddObject(module, "AccQ8", reinterpret_cast<PyObject *>(&AccQ8_Type)) < 0) {
-        Py_DECREF(&AccQ8_Type);
+    Py_INCREF(AccQ8_Type);
+    if (PyModule_AddObject(module, "AccQ8", reinterpret_cast<PyObject *>(AccQ8_Type)) < 0) {
+        Py_DECREF(AccQ8_Type);
         goto error;
     }
     return module;

@@ -99,6 +99,17 @@ def narrow_to(x, s, bits, rounding="nearest", overflow="saturate"):
     return sat(v, bits) if overflow == "saturate" else wrap(v, bits)
 
 
+def count32(s):
+    """A shift or narrowing count of any width as the int32 the rules take."""
+    return min(max(s, -(1 << 31)), (1 << 31) - 1)
+
+
+def narrow(x, s, bits):
+    """narrow_to rounding half up and saturating, for any count: past 80 every
+    int64 rounds to 0 or -1 alike, so the divisor stays small."""
+    return narrow_to(x, min(s, 80), bits)
+
+
 def fir(x, taps, s, bits, acc_bits, history=()):
     """The FIR filter's definition: each output the exact sum of taps[j] *
     x[i - j], earlier samples from history (its last ones) or zero, wrapped

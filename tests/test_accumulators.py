@@ -2,6 +2,7 @@
 hostile arguments, and memory."""
 import gc
 import os
+import pickle
 import sys
 import tracemalloc
 import weakref
@@ -256,7 +257,12 @@ Py_TPFLAGS_HAVE_GC = 1 << 14
 @pytest.mark.parametrize("cls,dtype,sbits,rbits", FAMILIES)
 def test_type_shape(cls, dtype, sbits, rbits):
     assert [n for n in vars(cls) if n in METHODS] == METHODS
-    assert repr(cls) == f"<class 'arith.{cls.__name__}'>"
+    # Named "arith.AccQ15" (what errors say), importable from corvane.arith,
+    # which is where pickle looks for the class.
+    assert repr(cls) == f"<class 'corvane.arith.{cls.__name__}'>"
+    with pytest.raises(TypeError, match=f"'arith.{cls.__name__}' objects"):
+        cls.get(1)
+    assert pickle.loads(pickle.dumps(cls)) is cls
     assert getattr(arith, cls.__name__) is cls
     assert cls.__flags__ & (Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC) == 0
     acc = cls()

@@ -1,4 +1,5 @@
 """fir_q15 / fir_q8 against an int64 NumPy convolution with exact rounding."""
+import doctest
 import itertools
 
 import numpy as np
@@ -135,11 +136,25 @@ def test_layouts_and_safe_casts():
     (lambda x, t, z: corvane.fir_q15(x, t, 1 << 40), OverflowError),
     (lambda x, t, z: corvane.fir_q15(x, t, z), TypeError),
     (lambda x, t, z: corvane.fir_q15(x, t, zi=z, zj=z), TypeError),
+    # the filter would run over the masked samples
+    (lambda x, t, z: corvane.fir_q15(np.ma.masked_array(x, x > 5), t), (TypeError, r"x\.filled\(")),
+    (lambda x, t, z: corvane.fir_q15(x, t, zi=np.ma.masked_array(z)), (TypeError, r"zi\.filled\(")),
+    (lambda x, t, z: corvane.fir_q8(np.ma.masked_array(x.astype(np.int8)), t.astype(np.int8)), (TypeError, "MaskedArray")),
 ])
 def test_bad_input_raises_and_changes_nothing(call, error):
     x, taps, zi = np.arange(10, dtype=np.int16), np.arange(1, 4, dtype=np.int16), np.ones(2, np.int16)
     before = [a.copy() for a in (x, taps, zi)]
-    with pytest.raises(error):
+    error, message = error if isinstance(error, tuple) else (error, None)
+    with pytest.raises(error, match=message):
         call(x, taps, zi)
     for a, b in zip((x, taps, zi), before):
         np.testing.assert_array_equal(a, b)
+
+
+@pytest.mark.parametrize("name", ["fir_q15", "fir_q8"])
+def test_docstring_examples_run(name):
+    test = doctest.DocTestParser().get_doctest(
+        getattr(corvane, name).__doc__, {"np": np, name: getattr(corvane, name)}, name, None, 0)
+    runner = doctest.DocTestRunner()
+    runner.run(test, out=lambda s: pytest.fail(s))
+    assert runner.failures == 0 and runner.tries == len(test.examples) > 0

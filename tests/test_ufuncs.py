@@ -129,7 +129,7 @@ def test_type_resolution_is_numpys():
         (corvane.add_q15, np.ones(2, np.int16), np.ones(2, np.float32)),
         (corvane.add_q15, np.ones(2, np.int16), np.ones(2, np.int32)),
         (corvane.mul_q8, np.ones(2, np.int8), np.ones(2, np.int16)),
-        (corvane.shl_q15, np.ones(2, np.int16), np.ones(2, np.int64)),
+        (corvane.shl_q15, np.ones(2, np.int16), np.ones(2, np.uint64)),
         (corvane.dot_q15, np.ones(2, np.int16), np.ones(2, np.float64)),
     ]
     for ufunc, x, y in refused:

@@ -3,7 +3,6 @@
 #include "ufuncs.h"
 
 #include <cfenv>
-#include <climits>
 #include <iterator>
 
 #include "narrow.h"
@@ -16,15 +15,6 @@ template <typename Sample>
 using NarrowKernel = void (*)(const int64_t *, size_t, Sample *, int);
 template <typename Sample>
 using NarrowRule = Sample (*)(int64_t, int);
-
-// A count of any width as the int the rules take: counts past the int range
-// act as the range's ends do (0 for huge ones, plain saturation for negative).
-template <typename Count>
-inline int count_at(const char *p)
-{
-    const Count c = corvane::load_at<Count>(p);
-    return static_cast<int>(c < INT_MIN ? INT_MIN : (c > INT_MAX ? INT_MAX : c));
-}
 
 // int64 values with one count for the whole run, all contiguous, are the
 // kernel's case; everything else goes element by element through the rule.
@@ -39,14 +29,14 @@ narrow_loop(char **args, npy_intp const *dimensions, npy_intp const *steps, void
     if (sizeof(Wide) == sizeof(int64_t) && steps[0] == sizeof(Wide) && steps[1] == 0 &&
         steps[2] == sizeof(Sample)) {
         Kernel(reinterpret_cast<const int64_t *>(args[0]), n, reinterpret_cast<Sample *>(args[2]),
-               count_at<Count>(args[1]));
+               corvane::load_count<Count>(args[1]));
         return;
     }
     const char *x = args[0];
     const char *count = args[1];
     char *out = args[2];
     for (size_t i = 0; i < n; ++i, x += steps[0], count += steps[1], out += steps[2]) {
-        corvane::store_at<Sample>(out, Rule(corvane::load_at<Wide>(x), count_at<Count>(count)));
+        corvane::store_at<Sample>(out, Rule(corvane::load_at<Wide>(x), corvane::load_count<Count>(count)));
     }
 }
 
@@ -100,18 +90,22 @@ from_fixed_loop(char **args, npy_intp const *dimensions, npy_intp const *steps, 
     }
 }
 
-// The int32 loop comes first: int8/int16 inputs and int32 sums take it
-// without a cast to int64; wider inputs take the int64 loop. The last loop
-// takes an int64 count, which is what two Python ints resolve to.
+// The int64-count loops come first: a Python int count resolves to the first
+// loop whose count type takes it, and only int64 holds every count the
+// docstrings promise (2**40 acts as INT32_MAX). int32 sums come before int64
+// ones, so that int8/int16/int32 inputs take no cast to int64. The int32-count
+// loops match int32 count arrays exactly, without a cast.
 PyUFuncGenericFunction narrow_q15_loops[] = {
+    narrow_loop<int32_t, int64_t, int16_t, narrow_q15, corvane::narrow_q15_rule>,
+    narrow_loop<int64_t, int64_t, int16_t, narrow_q15, corvane::narrow_q15_rule>,
     narrow_loop<int32_t, int32_t, int16_t, narrow_q15, corvane::narrow_q15_rule>,
     narrow_loop<int64_t, int32_t, int16_t, narrow_q15, corvane::narrow_q15_rule>,
-    narrow_loop<int64_t, int64_t, int16_t, narrow_q15, corvane::narrow_q15_rule>,
 };
 PyUFuncGenericFunction narrow_q8_loops[] = {
+    narrow_loop<int32_t, int64_t, int8_t, narrow_q8, corvane::narrow_q8_rule>,
+    narrow_loop<int64_t, int64_t, int8_t, narrow_q8, corvane::narrow_q8_rule>,
     narrow_loop<int32_t, int32_t, int8_t, narrow_q8, corvane::narrow_q8_rule>,
     narrow_loop<int64_t, int32_t, int8_t, narrow_q8, corvane::narrow_q8_rule>,
-    narrow_loop<int64_t, int64_t, int8_t, narrow_q8, corvane::narrow_q8_rule>,
 };
 PyUFuncGenericFunction to_q15_loops[] = {
     to_fixed_loop<float, int16_t, to_q15_f32, corvane::to_q15_rule>,
@@ -124,11 +118,11 @@ PyUFuncGenericFunction to_q8_loops[] = {
 PyUFuncGenericFunction from_q15_loops[] = {from_fixed_loop<int16_t, from_q15, corvane::from_q15_rule>};
 PyUFuncGenericFunction from_q8_loops[] = {from_fixed_loop<int8_t, from_q8, corvane::from_q8_rule>};
 
-void *no_data[] = {NULL, NULL, NULL};
-char narrow_q15_types[] = {NPY_INT32, NPY_INT32, NPY_INT16, NPY_INT64, NPY_INT32, NPY_INT16,
-                           NPY_INT64, NPY_INT64, NPY_INT16};
-char narrow_q8_types[] = {NPY_INT32, NPY_INT32, NPY_INT8, NPY_INT64, NPY_INT32, NPY_INT8,
-                          NPY_INT64, NPY_INT64, NPY_INT8};
+void *no_data[] = {NULL, NULL, NULL, NULL};
+char narrow_q15_types[] = {NPY_INT32, NPY_INT64, NPY_INT16, NPY_INT64, NPY_INT64, NPY_INT16,
+                           NPY_INT32, NPY_INT32, NPY_INT16, NPY_INT64, NPY_INT32, NPY_INT16};
+char narrow_q8_types[] = {NPY_INT32, NPY_INT64, NPY_INT8, NPY_INT64, NPY_INT64, NPY_INT8,
+                          NPY_INT32, NPY_INT32, NPY_INT8, NPY_INT64, NPY_INT32, NPY_INT8};
 char to_q15_types[] = {NPY_FLOAT32, NPY_INT16, NPY_FLOAT64, NPY_INT16};
 char to_q8_types[] = {NPY_FLOAT32, NPY_INT8, NPY_FLOAT64, NPY_INT8};
 char from_q15_types[] = {NPY_INT16, NPY_FLOAT64};
@@ -140,17 +134,18 @@ const UfuncSpec convert_ufuncs[] = {
      "then saturated to int16. A count s of 0 or less only saturates.\n"
      "narrow_q15(dot_q15(a, b), 15) is the rounded Q15 inner product; unlike\n"
      "shr_i64, the rounding addition never wraps. x is int32 or int64, s int32\n"
-     "(or int64: counts past the int32 range act as its ends do).\n\n"
+     "or int64 (a list of Python ints too): counts past the int32 range act as\n"
+     "its ends do.\n\n"
      ">>> narrow_q15(np.array([1 << 20, -(1 << 40), 49152], np.int64), 15)\n"
      "array([    32, -32768,      2], dtype=int16)\n",
-     narrow_q15_loops, no_data, narrow_q15_types, 3, 2, 1, NULL},
+     narrow_q15_loops, no_data, narrow_q15_types, 4, 2, 1, NULL},
     {"narrow_q8",
      "A raw sum back to a Q8 sample: floor((x + 2**(s-1)) / 2**s) computed exactly,\n"
      "then saturated to int8. A count s of 0 or less only saturates. x is int32\n"
      "or int64, s int32 (or int64, as for narrow_q15).\n\n"
      ">>> narrow_q8(np.array([300, -300, 192], np.int64), np.array([0, 1, 7], np.int32))\n"
      "array([ 127, -128,    2], dtype=int8)\n",
-     narrow_q8_loops, no_data, narrow_q8_types, 3, 2, 1, NULL},
+     narrow_q8_loops, no_data, narrow_q8_types, 4, 2, 1, NULL},
     {"to_q15",
      "Floats to Q15: floor(x * 2**15 + 1/2) saturated to int16, exact for every\n"
      "finite x; +-inf saturate; NaN gives 0 and raises the invalid floating-point\n"

@@ -6,6 +6,8 @@
 PyDoc_STRVAR(ufuncs__doc__,
 "Fixed-point arithmetic as NumPy ufuncs: saturating Q15/Q8 add, sub and mul, shifts\n"
 "by a broadcast count, and the inner-product gufuncs dot_q15 and dot_q8.\n"
+"Operands and results cast only under NumPy's safe rule unless a call says\n"
+"casting=\"unsafe\": a saturating loop behind a lossy cast would wrap.\n"
 "\n"
 "The ufuncs are re-exported by the package: ``from corvane import add_q15``.\n");
 

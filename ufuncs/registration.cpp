@@ -14,6 +14,10 @@ ufuncs_add(PyObject *module, const UfuncSpec *specs, size_t count)
         if (ufunc == NULL) {
             return -1;
         }
+        if (ufunc_cast_safely(ufunc) < 0) {
+            Py_DECREF(ufunc);
+            return -1;
+        }
         // PyModule_AddObject steals the reference only on success.
         if (PyModule_AddObject(module, spec.name, ufunc) < 0) {
             Py_DECREF(ufunc);

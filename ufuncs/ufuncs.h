@@ -35,7 +35,13 @@ struct UfuncSpec {
     const char *signature;
 };
 
-// Creates each ufunc of `specs` and adds it to the module under its name.
+// Gives the ufunc the module's casting rule (casting_rule.cpp): operands and
+// results cast only safely unless the caller says casting="unsafe", and
+// refusals that say what to convert. Returns 0, or -1 with an exception set.
+int ufunc_cast_safely(PyObject *ufunc);
+
+// Creates each ufunc of `specs` under the module's casting rule and adds it to
+// the module under its name.
 // Returns 0, or -1 with an exception set.
 int ufuncs_add(PyObject *module, const UfuncSpec *specs, size_t count);
 
