@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "fir_paths.h"
 #include "narrow_paths.h"
 #include "paths.h"
 
@@ -49,6 +50,7 @@ extern "C" const void *corvane_path(const char *kernel, const char *path)
     CORVANE_LOOKUP("quantize_q15_f32", kQuantizeQ15F32Paths)
     CORVANE_LOOKUP("quantize_q8_f64", kQuantizeQ8F64Paths)
     CORVANE_LOOKUP("quantize_q8_f32", kQuantizeQ8F32Paths)
+    CORVANE_LOOKUP("fir_sums", fir::kSumsPaths)
 #undef CORVANE_LOOKUP
     return nullptr;
 }

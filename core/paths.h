@@ -86,9 +86,10 @@ CORVANE_DECLARE_DOT_PATHS
 CORVANE_DECLARE_SHIFT_PATHS
 }  // namespace avx2
 
-// dot_q15 needs AVX-512 BW, dot_q8 also VNNI.
+// dot_q15 and the sums need AVX-512 BW, dot_q8 also VNNI.
 namespace avx512 {
 CORVANE_DECLARE_DOT_PATHS
+CORVANE_DECLARE_SUM_PATHS
 }  // namespace avx512
 #endif
 
@@ -113,6 +114,7 @@ inline constexpr size_t kAvx2DotQ15MinBytes = 128;  // four chains of 16 samples
 inline constexpr size_t kAvx2DotQ8MinBytes = 64;    // two chains of 32 samples
 inline constexpr size_t kAvx512DotQ15MinBytes = 64;  // one vector
 inline constexpr size_t kAvx512DotQ8MinBytes = 64;   // one vector
+inline constexpr size_t kAvx512SumMinBytes = 64;     // one vector
 #endif
 
 inline constexpr Path<BinaryQ15> kAddQ15Paths[] = {
@@ -271,6 +273,7 @@ inline constexpr Path<ShiftI64> kShrI64Paths[] = {
 
 inline constexpr Path<SumQ15> kSumQ15Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx512Bw, avx512::sum_q15, kAvx512SumMinBytes},
     {Isa::Sse2, sse2::sum_q15},
 #endif
 #if CORVANE_NEON_PATHS
@@ -281,6 +284,7 @@ inline constexpr Path<SumQ15> kSumQ15Paths[] = {
 
 inline constexpr Path<SumQ8> kSumQ8Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx512Bw, avx512::sum_q8, kAvx512SumMinBytes},
     {Isa::Sse2, sse2::sum_q8},
 #endif
 #if CORVANE_NEON_PATHS

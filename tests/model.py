@@ -208,3 +208,14 @@ def quantize_array(x, frac_bits, bits, rounding="nearest", overflow="saturate"):
     else:
         v = np.where(finite, (v - lo) % (1 << bits) + lo, 0)
     return v
+
+
+def fir(x, taps, s, bits, acc_bits, history=()):
+    """The FIR filter's definition: each output the exact sum of taps[j] *
+    x[i - j], earlier samples from history (its last ones) or zero, wrapped
+    to acc_bits and narrowed by s."""
+    past = len(taps) - 1
+    seen = list(history)[len(history) - past:] if past else []
+    full = [0] * (past - len(seen)) + seen + list(x)
+    return [narrow_to(wrap(sum(t * full[i + past - j] for j, t in enumerate(taps)), acc_bits), s, bits)
+            for i in range(len(x))]

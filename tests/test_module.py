@@ -113,7 +113,8 @@ def test_kernels_exported_by_name():
     acc_ops = ["create", "destroy", "reset", "steps", "get_acc", "set_acc", "get", "dump",
                "madd", "state_bytes", "get_state", "set_state"]
     acc_names = {f"acc_{fam}_{op}" for fam in ("q15", "q8") for op in acc_ops}
-    # corvane_path hands out each kernel's block paths to the path tests.
+    # corvane_path hands out each kernel's block paths to the path tests, and
+    # corvane_fir_*_on run the filters on a given sums path for them.
     signal_names = {"fir_q15", "fir_q8", "narrow_q15", "narrow_q8", "to_q15_f64", "to_q15_f32",
                     "to_q8_f64", "to_q8_f32", "from_q15", "from_q8",
                     "narrow_q15_modes", "narrow_q8_modes", "corvane_rounding_name", "corvane_overflow_name",
@@ -122,7 +123,8 @@ def test_kernels_exported_by_name():
                     "sosfilt_q15", "sos_check_q15",
                     "fir_q15_modes", "fir_q8_modes", "quantize_q15_f64", "quantize_q15_f32",
                     "quantize_q8_f64", "quantize_q8_f32"}
-    assert exported == set(FUNCTIONS) | acc_names | signal_names | {"PyInit_arith", "corvane_path"}
+    test_hooks = {"corvane_path", "corvane_fir_q15_on", "corvane_fir_q8_on"}
+    assert exported == set(FUNCTIONS) | acc_names | signal_names | test_hooks | {"PyInit_arith"}
 
 
 def _arg_for(name, typecode):

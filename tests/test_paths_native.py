@@ -10,6 +10,7 @@ import ctypes
 import numpy as np
 import pytest
 
+import model
 from corvane import arith
 
 LIB = ctypes.CDLL(arith.__file__)
@@ -192,3 +193,49 @@ def test_dot_path_lengths_extremes_and_wrap(kernel, path, address):
         check(a, b)
     lows = np.full(1 << 17, info.min, dtype)
     check(lows, lows)
+
+
+FIR_ON = {
+    "q15": (LIB.corvane_fir_q15_on, np.int16, 15, 64),
+    "q8": (LIB.corvane_fir_q8_on, np.int8, 7, 32),
+}
+for _fn, *_ in FIR_ON.values():
+    _fn.restype = C.c_int
+    _fn.argtypes = [C.c_void_p, C.c_void_p, C.c_size_t, C.c_void_p, C.c_size_t, C.c_void_p, C.c_void_p, C.c_int]
+
+
+@pytest.mark.parametrize("kind", FIR_ON)
+@pytest.mark.parametrize("kernel,path,address", path_params(["fir_sums"]))
+def test_fir_sums_path_lengths_extremes_and_long_filters(kernel, path, address, kind):
+    """fir_q15 / fir_q8 with their sums on each path: every length 0-300 from
+    odd addresses with a history, all-minimum taps, and a long all-minimum
+    filter whose Q15 sums need 40 bits."""
+    fn, dtype, shift, bits = FIR_ON[kind]
+    dtype = np.dtype(dtype)
+    info = np.iinfo(dtype)
+    size = dtype.itemsize
+    rng = np.random.default_rng(13)
+
+    def check(x_at, x, taps, history, s):
+        n = len(x)
+        buf = bytearray((n + len(taps) + len(history)) * size + 16)
+        base = ctypes.addressof((ctypes.c_char * len(buf)).from_buffer(buf))
+        t_at, h_at = x_at + n * size + 1, x_at + (n + len(taps)) * size + 2
+        at_offset(buf, x_at, dtype, n)[:] = x
+        at_offset(buf, t_at, dtype, len(taps))[:] = taps
+        at_offset(buf, h_at, dtype, len(history))[:] = history
+        out = np.full(n + 1, 77, dtype)
+        assert fn(address, base + x_at, n, base + t_at, len(taps), base + h_at, out.ctypes.data, s) == 0
+        want = model.fir(x.tolist(), taps.tolist(), s, 8 * size, bits, history.tolist())
+        assert out[:n].tolist() == want and out[n] == 77, (n, len(taps))
+
+    for n in range(301):
+        ntaps = (1, 2, 8, 9, 33)[n % 5]
+        taps = rng.integers(info.min, info.max, ntaps, dtype=dtype, endpoint=True)
+        if n % 7 == 0:
+            taps[:] = info.min
+        history = rng.integers(info.min, info.max, ntaps - 1, dtype=dtype, endpoint=True)
+        x = rng.integers(info.min, info.max, n, dtype=dtype, endpoint=True)
+        check(1 + 2 * (n % 2), x, taps, history, shift)
+    lows = np.full(700, info.min, dtype)
+    check(3, lows[:80], lows, lows[:-1], {"q15": 25, "q8": 17}[kind])

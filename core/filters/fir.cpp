@@ -1,5 +1,5 @@
 // Streaming FIR filters: the driver that feeds windows of samples to a sums
-// path, the scalar path, and the table the paths are chosen from.
+// path, the scalar paths, and the choice of the paths.
 //
 // Each pass copies up to kChunk new samples behind the last `past` samples
 // of the signal (history first) into one window, so that every path reads
@@ -10,9 +10,11 @@
 #include <cstring>
 
 #include "cpu_features.h"
+#include "dispatch.h"
 #include "fir.h"
 #include "fir_paths.h"
 #include "narrow_paths.h"
+#include "path_lookup.h"
 #include "rounding.h"
 
 namespace corvane::fir {
@@ -89,7 +91,7 @@ inline void copy_samples(const int8_t *src, size_t n, int16_t *dst)
 
 // Narrow turns `count` raw sums into out[0 .. count).
 template <typename T, typename Narrow>
-int run(const Path &path, const T *x, size_t n, const T *taps, size_t ntaps, const T *history,
+int run(SumsFn sums, const T *x, size_t n, const T *taps, size_t ntaps, const T *history,
         T *out, Narrow narrow)
 {
     if (n == 0 || ntaps == 0) {
@@ -122,7 +124,7 @@ int run(const Path &path, const T *x, size_t n, const T *taps, size_t ntaps, con
         const size_t count = n - done < chunk ? n - done : chunk;
         copy_samples(x + done, count, w);
         std::memset(w + count, 0, (round_up(count, kMaxBlock) - count) * sizeof(int16_t));
-        path.sums(w, count, prepared, s.sums);
+        sums(w, count, prepared, s.sums);
         narrow(s.sums, count, out + done);
         // The newest `past` samples of this window precede the next one.
         std::memmove(s.window, s.window + count, past * sizeof(int16_t));
@@ -131,40 +133,15 @@ int run(const Path &path, const T *x, size_t n, const T *taps, size_t ntaps, con
     return 0;
 }
 
-#if CORVANE_X86_PATHS
-bool avx2_usable() { return isa_supported(Isa::Avx2); }
-bool avx512_usable() { return isa_supported(Isa::Avx512Vnni); }
-#endif
-
-bool always() { return true; }
-
-const Path &pick()
+// The widest sums path this CPU runs, found once.
+SumsFn chosen_sums()
 {
-    const Path *best = &kPaths[0];
-    for (size_t i = 1; i < kPathCount; ++i) {
-        if (kPaths[i].usable()) {
-            best = &kPaths[i];
-        }
-    }
-    return *best;
+    static const SumsFn sums = kSumsPaths[first_supported(kSumsPaths)].fn;
+    return sums;
 }
 
 }  // namespace
 
-const Path kPaths[] = {
-    {"scalar", always, sums_scalar},
-#if CORVANE_X86_PATHS
-    {"avx2", avx2_usable, sums_avx2},
-    {"avx512", avx512_usable, sums_avx512},
-#endif
-};
-const size_t kPathCount = sizeof kPaths / sizeof kPaths[0];
-
-const Path &chosen()
-{
-    static const Path &path = pick();
-    return path;
-}
 
 void pack_pairs(const int16_t *taps, size_t pairs, int32_t *hi_pairs, int32_t *lo_pairs)
 {
@@ -194,29 +171,36 @@ void sums_scalar(const int16_t *w, size_t n, const Taps &t, int64_t *sums)
 
 // The narrowing path is the widest this CPU has, whatever the sums path;
 // both modes reach it as numbers and it picks its loop once per run.
-int run_q15(const Path &path, const int16_t *x, size_t n, const int16_t *taps, size_t ntaps,
+int run_q15(SumsFn sums, const int16_t *x, size_t n, const int16_t *taps, size_t ntaps,
             const int16_t *history, int16_t *out, int s, NarrowMode mode)
 {
     const int rounding = static_cast<int>(mode.rounding), overflow = static_cast<int>(mode.overflow);
-    auto narrow = [s, rounding, overflow](int64_t *sums, size_t count, int16_t *dst) {
-        narrow_q15_modes(sums, count, dst, s, rounding, overflow);
+    auto narrow = [s, rounding, overflow](int64_t *raw, size_t count, int16_t *dst) {
+        narrow_q15_modes(raw, count, dst, s, rounding, overflow);
     };
-    return run(path, x, n, taps, ntaps, history, out, narrow);
+    return run(sums, x, n, taps, ntaps, history, out, narrow);
 }
 
 // The Q14 sums wrap at 32 bits, as dot_q8 does, before they are narrowed.
-int run_q8(const Path &path, const int8_t *x, size_t n, const int8_t *taps, size_t ntaps,
+int run_q8(SumsFn sums, const int8_t *x, size_t n, const int8_t *taps, size_t ntaps,
            const int8_t *history, int8_t *out, int s, NarrowMode mode)
 {
     const int rounding = static_cast<int>(mode.rounding), overflow = static_cast<int>(mode.overflow);
-    auto narrow = [s, rounding, overflow](int64_t *sums, size_t count, int8_t *dst) {
+    auto narrow = [s, rounding, overflow](int64_t *raw, size_t count, int8_t *dst) {
         for (size_t i = 0; i < count; ++i) {
-            sums[i] = static_cast<int32_t>(sums[i]);
+            raw[i] = static_cast<int32_t>(raw[i]);
         }
-        narrow_q8_modes(sums, count, dst, s, rounding, overflow);
+        narrow_q8_modes(raw, count, dst, s, rounding, overflow);
     };
-    return run(path, x, n, taps, ntaps, history, out, narrow);
+    return run(sums, x, n, taps, ntaps, history, out, narrow);
 }
+
+namespace {
+
+// A sums path from corvane_path's untyped answer.
+SumsFn sums_at(const void *path) { return reinterpret_cast<SumsFn>(const_cast<void *>(path)); }
+
+}  // namespace
 
 }  // namespace corvane::fir
 
@@ -225,13 +209,29 @@ extern "C" {
 int fir_q15(const int16_t *x, size_t n, const int16_t *taps, size_t ntaps, const int16_t *history,
             int16_t *out, int s)
 {
-    return corvane::fir::run_q15(corvane::fir::chosen(), x, n, taps, ntaps, history, out, s);
+    using namespace corvane::fir;
+    return run_q15(chosen_sums(), x, n, taps, ntaps, history, out, s);
 }
 
 int fir_q8(const int8_t *x, size_t n, const int8_t *taps, size_t ntaps, const int8_t *history,
            int8_t *out, int s)
 {
-    return corvane::fir::run_q8(corvane::fir::chosen(), x, n, taps, ntaps, history, out, s);
+    using namespace corvane::fir;
+    return run_q8(chosen_sums(), x, n, taps, ntaps, history, out, s);
+}
+
+int corvane_fir_q15_on(const void *sums, const int16_t *x, size_t n, const int16_t *taps, size_t ntaps,
+                       const int16_t *history, int16_t *out, int s)
+{
+    using namespace corvane::fir;
+    return run_q15(sums_at(sums), x, n, taps, ntaps, history, out, s);
+}
+
+int corvane_fir_q8_on(const void *sums, const int8_t *x, size_t n, const int8_t *taps, size_t ntaps,
+                      const int8_t *history, int8_t *out, int s)
+{
+    using namespace corvane::fir;
+    return run_q8(sums_at(sums), x, n, taps, ntaps, history, out, s);
 }
 
 int fir_q15_modes(const int16_t *x, size_t n, const int16_t *taps, size_t ntaps, const int16_t *history,
@@ -239,7 +239,7 @@ int fir_q15_modes(const int16_t *x, size_t n, const int16_t *taps, size_t ntaps,
 {
     using namespace corvane;
     const NarrowMode mode{static_cast<Rounding>(rounding), static_cast<Overflow>(overflow)};
-    return fir::run_q15(fir::chosen(), x, n, taps, ntaps, history, out, s, mode);
+    return fir::run_q15(fir::chosen_sums(), x, n, taps, ntaps, history, out, s, mode);
 }
 
 int fir_q8_modes(const int8_t *x, size_t n, const int8_t *taps, size_t ntaps, const int8_t *history,
@@ -247,7 +247,7 @@ int fir_q8_modes(const int8_t *x, size_t n, const int8_t *taps, size_t ntaps, co
 {
     using namespace corvane;
     const NarrowMode mode{static_cast<Rounding>(rounding), static_cast<Overflow>(overflow)};
-    return fir::run_q8(fir::chosen(), x, n, taps, ntaps, history, out, s, mode);
+    return fir::run_q8(fir::chosen_sums(), x, n, taps, ntaps, history, out, s, mode);
 }
 
 }  // extern "C"

@@ -1,16 +1,17 @@
-// Internal: the block paths of the FIR, one table entry per instruction set,
-// so that tests can run each of them by name whatever this CPU would pick.
+// Internal: the block paths of the FIR.
 //
-// A FIR path forms raw 64-bit sums over a window of samples; the narrowing
-// kernels of narrow_paths.h bring them back to samples. The scalar entry is always present; the
-// x86 entries are compiled with per-function target attributes in their own
-// files and used only where the CPU has them.
+// A sums path forms raw 64-bit sums over a window of samples; the narrowing
+// kernels of narrow_paths.h bring them back to samples. The sums paths form a table of the scheme
+// of paths.h (kSumsPaths: widest first, ending in the scalar rules); the
+// vector entries are compiled with per-function target attributes, or for
+// NEON by the target itself, in files of their own.
 #ifndef CORVANE_FIR_PATHS_H
 #define CORVANE_FIR_PATHS_H
 
 #include <cstddef>
 #include <cstdint>
 
+#include "paths.h"
 #include "rounding_rules.h"
 #include "targets.h"
 
@@ -48,22 +49,10 @@ inline constexpr size_t kMaxBlock = 32;
 // `sums` has room for n rounded up to kMaxBlock.
 using SumsFn = void (*)(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
 
-struct Path {
-    const char *name;
-    bool (*usable)();
-    SumsFn sums;
-};
-
-// Every path this build has, scalar first; chosen() is the widest one the
-// CPU can run, found once.
-extern const Path kPaths[];
-extern const size_t kPathCount;
-const Path &chosen();
-
 // The filters of fir.h on the given sums path, narrowed in `mode`.
-int run_q15(const Path &path, const int16_t *x, size_t n, const int16_t *taps, size_t ntaps,
+int run_q15(SumsFn sums, const int16_t *x, size_t n, const int16_t *taps, size_t ntaps,
             const int16_t *history, int16_t *out, int s, NarrowMode mode = {});
-int run_q8(const Path &path, const int8_t *x, size_t n, const int8_t *taps, size_t ntaps,
+int run_q8(SumsFn sums, const int8_t *x, size_t n, const int8_t *taps, size_t ntaps,
            const int8_t *history, int8_t *out, int s, NarrowMode mode = {});
 
 void sums_scalar(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
@@ -72,6 +61,23 @@ void sums_scalar(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
 void sums_avx2(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
 void sums_avx512(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
 #endif
+
+#if CORVANE_NEON_PATHS
+void sums_neon(const int16_t *w, size_t n, const Taps &t, int64_t *sums);
+#endif
+
+// The sums of fir_q15 and fir_q8 (both run on the int16 window). The AVX-512
+// path needs VNNI's fused multiply-add.
+inline constexpr corvane::Path<SumsFn> kSumsPaths[] = {
+#if CORVANE_X86_PATHS
+    {Isa::Avx512Vnni, sums_avx512},
+    {Isa::Avx2, sums_avx2},
+#endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, sums_neon},
+#endif
+    {Isa::Scalar, sums_scalar},
+};
 
 }  // namespace corvane::fir
 

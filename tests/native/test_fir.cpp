@@ -1,5 +1,5 @@
 // Native checks of the FIR, narrowing and conversion kernels on every path
-// this build has, against plain loops written here from the definitions:
+// this build has (the sums of kSumsPaths, the narrowing of narrow_paths.h), against plain loops written here from the definitions:
 // a direct per-output sum and a rounding division done with '/' on 128-bit
 // integers (nothing is shared with the code under test).
 #include <gtest/gtest.h>
@@ -21,7 +21,7 @@
 
 namespace {
 
-using corvane::fir::Path;
+using SumsPath = corvane::Path<corvane::fir::SumsFn>;
 
 // floor((x + 2^(s-1)) / 2^s) for s >= 1, x itself for s <= 0, clamped.
 int64_t ref_narrow(int64_t x, int s, int64_t lo, int64_t hi)
@@ -99,24 +99,25 @@ std::vector<T> filled(size_t n, Fill fill, std::mt19937 &gen)
     return v;
 }
 
+// The filter with its sums on path p, narrowed as the exported filter does.
 template <typename T>
-int run_path(const Path &p, const std::vector<T> &x, const std::vector<T> &taps,
+int run_path(const SumsPath &p, const std::vector<T> &x, const std::vector<T> &taps,
              std::type_identity_t<const std::vector<T> *> history, T *out, int s)
 {
     const T *h = history ? history->data() : nullptr;
     if constexpr (sizeof(T) == 2) {
-        return corvane::fir::run_q15(p, x.data(), x.size(), taps.data(), taps.size(), h, out, s);
+        return corvane::fir::run_q15(p.fn, x.data(), x.size(), taps.data(), taps.size(), h, out, s);
     } else {
-        return corvane::fir::run_q8(p, x.data(), x.size(), taps.data(), taps.size(), h, out, s);
+        return corvane::fir::run_q8(p.fn, x.data(), x.size(), taps.data(), taps.size(), h, out, s);
     }
 }
 
-class FirPaths : public testing::TestWithParam<const Path *> {
+class FirPaths : public testing::TestWithParam<const SumsPath *> {
 protected:
     void SetUp() override
     {
-        if (!GetParam()->usable()) {
-            GTEST_SKIP() << "this CPU cannot run the " << GetParam()->name << " path";
+        if (!corvane::isa_supported(GetParam()->isa)) {
+            GTEST_SKIP() << "this CPU cannot run the " << corvane::isa_name(GetParam()->isa) << " path";
         }
     }
 };
@@ -127,7 +128,7 @@ const size_t kLengths[] = {0, 1, 2, 15, 16, 17, 31, 32, 33, 63, 64, 65, 100, 204
 const size_t kTapCounts[] = {1, 2, 3, 16, 17, 31, 32, 33, 255, 256, 257, 258, 600};
 
 template <typename T>
-void check_filters(const Path &p, int s)
+void check_filters(const SumsPath &p, int s)
 {
     std::mt19937 gen(1234);
     for (Fill fill : {Fill::random, Fill::all_min, Fill::alternating, Fill::widest_lanes}) {
@@ -196,6 +197,54 @@ TEST_P(FirPaths, BlocksEqualOnePass)
     }
 }
 
+// The raw sums of each path, called directly on windows placed at every
+// alignment, for every output count 0..300: the block remainders of each
+// path, with the extreme taps, and filters whose sums need all 64 bits.
+// The window and the tap pairs are laid out as Taps documents.
+TEST_P(FirPaths, RawSumsEveryShortLength)
+{
+    constexpr size_t kMaxN = 300;
+    std::mt19937 gen(21);
+    for (Fill fill : {Fill::random, Fill::all_min, Fill::widest_lanes}) {
+        for (size_t ntaps : {1, 8, 9, 300, 701}) {
+            std::vector<int16_t> taps = filled<int16_t>(ntaps, fill, gen);
+            const size_t pairs = (ntaps + 1) / 2;
+            taps.resize(2 * pairs, 0);
+            std::vector<int32_t> hi_pairs(pairs), lo_pairs(pairs);
+            for (size_t q = 0; q < pairs; ++q) {
+                const auto half = [](int16_t older, int16_t newer) {
+                    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(older)) |
+                                                (static_cast<uint32_t>(static_cast<uint16_t>(newer)) << 16));
+                };
+                const int16_t newer = taps[2 * q], older = taps[2 * q + 1];
+                hi_pairs[q] = half(static_cast<int16_t>(older >> 8), static_cast<int16_t>(newer >> 8));
+                lo_pairs[q] = half(static_cast<int16_t>(older & 0xFF), static_cast<int16_t>(newer & 0xFF));
+            }
+            const corvane::fir::Taps t{taps.data(), ntaps, hi_pairs.data(), lo_pairs.data(), pairs};
+            const size_t past = 2 * pairs - 1;
+            for (size_t at : {1, 3, 6}) {
+                std::vector<int16_t> window = filled<int16_t>(at + past + kMaxN + corvane::fir::kMaxBlock, fill, gen);
+                const int16_t *w = window.data() + at + past;
+                for (size_t n = 0; n <= kMaxN; ++n) {
+                    const size_t padded = (n + corvane::fir::kMaxBlock - 1) / corvane::fir::kMaxBlock *
+                                          corvane::fir::kMaxBlock;
+                    std::vector<int64_t> sums(padded + 1, 77);
+                    GetParam()->fn(w, n, t, sums.data());
+                    ASSERT_EQ(sums[padded], 77) << "wrote past the padding";
+                    for (size_t i = 0; i < n; ++i) {
+                        int64_t want = 0;
+                        for (size_t j = 0; j < ntaps; ++j) {
+                            want += int64_t{taps[j]} * w[static_cast<long>(i) - static_cast<long>(j)];
+                        }
+                        ASSERT_EQ(sums[i], want) << "fill=" << int(fill) << " taps=" << ntaps << " at=" << at
+                                                 << " n=" << n << " i=" << i;
+                    }
+                }
+            }
+        }
+    }
+}
+
 // Every int64 near a power of two, each sign, at every count that matters,
 // on every narrowing path in the filters' default modes.
 TEST(FirNarrow, EveryPathAgainstDefinition)
@@ -229,18 +278,21 @@ TEST(FirNarrow, EveryPathAgainstDefinition)
     }
 }
 
-std::vector<const Path *> all_paths()
+std::vector<const SumsPath *> sums_paths()
 {
-    std::vector<const Path *> v;
-    for (size_t i = 0; i < corvane::fir::kPathCount; ++i) {
-        v.push_back(&corvane::fir::kPaths[i]);
+    std::vector<const SumsPath *> v;
+    for (const auto &p : corvane::fir::kSumsPaths) {
+        v.push_back(&p);
     }
     return v;
 }
 
-std::string path_name(const testing::TestParamInfo<const Path *> &info) { return info.param->name; }
+std::string sums_name(const testing::TestParamInfo<const SumsPath *> &info)
+{
+    return corvane::isa_name(info.param->isa);
+}
 
-INSTANTIATE_TEST_SUITE_P(Fir, FirPaths, testing::ValuesIn(all_paths()), path_name);
+INSTANTIATE_TEST_SUITE_P(Fir, FirPaths, testing::ValuesIn(sums_paths()), sums_name);
 
 // The exported entry points at odd addresses, through the CPU's own choice.
 TEST(Fir, ExportedFiltersAtOddAddresses)
