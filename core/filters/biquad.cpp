@@ -106,6 +106,9 @@ namespace scalar {
 void sosfilt_channels(const Plan &plan, const int16_t *x, size_t n, size_t channels, size_t first, int16_t *state,
                       int16_t *out)
 {
+    if (n == 0) {
+        return;  // an empty block leaves the state as it is; x may be null
+    }
     for (size_t c = first; c < channels; ++c) {
         const int16_t *in = x + c;
         for (size_t k = 0; k < plan.count; k += kChunk) {

@@ -67,6 +67,9 @@ CORVANE_BIQUAD_LANE_KERNEL(CORVANE_NEON, Lanes)
 
 void sosfilt(const Plan &plan, const int16_t *x, size_t n, size_t channels, int16_t *state, int16_t *out)
 {
+    if (n == 0) {
+        return;  // an empty block leaves the state as it is; x may be null
+    }
     run_all(plan, x, n, channels, state, out);
 }
 
