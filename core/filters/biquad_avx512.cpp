@@ -5,15 +5,7 @@
 
 #if CORVANE_X86_PATHS
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#else
-#include <immintrin.h>
-#endif
+#include "avx512_intrinsics.h"
 
 #include "biquad_lanes.h"
 

@@ -8,18 +8,7 @@
 
 #if CORVANE_X86_PATHS
 
-// GCC 12's AVX-512 intrinsics fill the lanes they leave alone from a
-// deliberately undefined register, which its own uninitialised-use check
-// then reports wherever they are inlined.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#else
-#include <immintrin.h>
-#endif
+#include "avx512_intrinsics.h"
 
 namespace corvane::polyphase {
 
