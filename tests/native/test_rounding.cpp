@@ -66,13 +66,16 @@ std::vector<int64_t> probe_values(int s)
             v.push_back(-(int64_t{1} << k) + d);
         }
     }
+    // Multiples of 2^s and the ties between them; past the int64 range they
+    // wrap (in unsigned arithmetic), which still leaves int64 values to probe.
     if (s >= 1 && s <= 62) {
         for (int64_t m = -9; m <= 9; ++m) {
-            const int64_t base = m * (int64_t{1} << s), half = int64_t{1} << (s - 1);
+            const uint64_t base = static_cast<uint64_t>(m) << s, half = uint64_t{1} << (s - 1);
             for (int64_t d = -1; d <= 1; ++d) {
-                v.push_back(base + d);
-                v.push_back(base + half + d);
-                v.push_back(3 * base + half + d);
+                const uint64_t du = static_cast<uint64_t>(d);
+                v.push_back(static_cast<int64_t>(base + du));
+                v.push_back(static_cast<int64_t>(base + half + du));
+                v.push_back(static_cast<int64_t>(3 * base + half + du));
             }
         }
     }
