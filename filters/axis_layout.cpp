@@ -2,6 +2,8 @@
 // back, for every filter of the module.
 #include "axis_layout.h"
 
+#include <cstring>
+
 namespace {
 
 // The permutation that moves dimension `from` to position `to`.
@@ -51,7 +53,9 @@ transposed(PyArrayObject *arr, int from, int to)
     const size_t rows = from == 0 ? static_cast<size_t>(PyArray_DIM(arr, 0))
                                   : static_cast<size_t>(PyArray_SIZE(arr) / PyArray_DIM(arr, from));
     const size_t cols = static_cast<size_t>(PyArray_SIZE(arr)) / (rows == 0 ? 1 : rows);
-    const int16_t *in = static_cast<const int16_t *>(PyArray_DATA(arr));
+    // The input may sit at any address (a view of a byte buffer), so it is
+    // read byte-wise; the fresh output is aligned.
+    const char *in = static_cast<const char *>(PyArray_DATA(arr));
     int16_t *o = static_cast<int16_t *>(PyArray_DATA(out));
     for (size_t r0 = 0; r0 < rows; r0 += kTile) {
         for (size_t c0 = 0; c0 < cols; c0 += kTile) {
@@ -59,7 +63,7 @@ transposed(PyArrayObject *arr, int from, int to)
             const size_t c1 = c0 + kTile < cols ? c0 + kTile : cols;
             for (size_t c = c0; c < c1; ++c) {
                 for (size_t r = r0; r < r1; ++r) {
-                    o[c * rows + r] = in[r * cols + c];
+                    std::memcpy(o + c * rows + r, in + (r * cols + c) * sizeof(int16_t), sizeof(int16_t));
                 }
             }
         }
