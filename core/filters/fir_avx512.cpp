@@ -14,7 +14,7 @@ namespace corvane::fir {
 
 namespace {
 
-#define CORVANE_AVX512 __attribute__((target("avx512f,avx512bw,avx512vnni")))
+#define CORVANE_AVX512 __attribute__((target("avx512f,avx512bw,avx512vnni"), always_inline)) inline
 
 constexpr size_t kBlock = 32;
 

@@ -101,6 +101,12 @@ GatherFn chosen_gather()
     return fn;
 }
 
+SpreadFn chosen_spread()
+{
+    static const SpreadFn fn = kSpreadPaths[first_supported(kSpreadPaths)].fn;
+    return fn;
+}
+
 // w[i] = x[base + i * step] for i < count: the inputs before x[0] from the
 // history (zero beyond it), those from x[n] on zero.
 template <typename T>
@@ -227,9 +233,14 @@ int run(ClassSumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *his
         // to a padded block past its last class's first input.
         const size_t spread = ((classes - 1) * plan.down) / plan.up + 1;
         const size_t length = (plan.reach + plan.stride - 1) / plan.stride + spread + padded + 1;
+        // Q15 outputs of a few classes are narrowed into a row per class and
+        // spread by a vector path; others one class at a time, in place.
+        const bool by_rows = sizeof(T) == sizeof(int16_t) && classes > 1 && classes <= kMaxVectorClasses;
+        const size_t row_length = per_class + kSpreadPad;
+        const size_t all_count = by_rows ? (classes * row_length * sizeof(T) + 7) / 8 : (classes > 1 ? padded : 0);
         alignas(64) unsigned char local[kLocalScratchBytes];
         Scratch s;
-        if (!s.allocate(plan.stride * length, plan.most_subs, padded, classes > 1 ? padded : 0, local, sizeof local)) {
+        if (!s.allocate(plan.stride * length, plan.most_subs, padded, all_count, local, sizeof local)) {
             return -1;
         }
         for (size_t j0 = 0; j0 < total; j0 += chunk) {
@@ -251,11 +262,19 @@ int run(ClassSumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *his
                 }
                 // Narrowed while the sums are in cache, then spread to
                 // every classes-th output.
-                T *narrowed = reinterpret_cast<T *>(s.all);
+                T *narrowed = reinterpret_cast<T *>(s.all) + (by_rows ? c * row_length : 0);
                 finish(s.acc, in_class, narrowed);
+                if (by_rows) {
+                    continue;
+                }
                 T *dst = out + j0 + c;
                 for (size_t t = 0; t < in_class; ++t) {
                     store(dst + t * classes, narrowed[t]);
+                }
+            }
+            if constexpr (sizeof(T) == sizeof(int16_t)) {
+                if (by_rows) {
+                    chosen_spread()(reinterpret_cast<const int16_t *>(s.all), row_length, classes, count, out + j0);
                 }
             }
         }
@@ -272,6 +291,13 @@ void gather_scalar(const int16_t *src, size_t step, size_t count, int16_t *out)
 {
     for (size_t i = 0; i < count; ++i) {
         store(out + i, load(src + i * step));
+    }
+}
+
+void spread_scalar(const int16_t *rows, size_t row_length, size_t classes, size_t count, int16_t *out)
+{
+    for (size_t i = 0; i < count; ++i) {
+        store(out + i, rows[(i % classes) * row_length + i / classes]);
     }
 }
 

@@ -38,58 +38,58 @@ CORVANE_AVX512 void add_in_order(int64_t *dst, __m512i even, __m512i odd, bool f
     add_to(dst + 8, _mm512_permutex2var_epi64(even, high, odd), first);
 }
 
-struct Lanes {
-    __m512i he, le, ho, lo;
+// The pairs of one group: each with the newest sample of its window at
+// output 0, so that every pair of every plain FIR of the class is one step
+// of the same loop.
+struct Group {
+    const int16_t *newest[fir::kPairsPerGroup];
+    int32_t hi[fir::kPairsPerGroup];
+    int32_t lo[fir::kPairsPerGroup];
+    size_t pairs = 0;
 };
 
-CORVANE_AVX512 void flush(Lanes &a, int64_t *dst, bool first)
-{
-    add_in_order(dst, widen_pair(_mm512_castsi512_si256(a.he), _mm512_castsi512_si256(a.le)),
-                 widen_pair(_mm512_castsi512_si256(a.ho), _mm512_castsi512_si256(a.lo)), first);
-    add_in_order(dst + 16, widen_pair(_mm512_extracti64x4_epi64(a.he, 1), _mm512_extracti64x4_epi64(a.le, 1)),
-                 widen_pair(_mm512_extracti64x4_epi64(a.ho, 1), _mm512_extracti64x4_epi64(a.lo, 1)), first);
-    a.he = a.le = a.ho = a.lo = _mm512_setzero_si512();
-}
-
-// Sums of kBlocks consecutive blocks from output i0, over every pair of
-// every plain FIR of the class; the 32-bit lanes are flushed every
-// kPairsPerGroup pairs, before they could overflow.
+// Sums of the group's pairs for kBlocks consecutive blocks from output i0,
+// added to sums unless `first`. The accumulators are plain locals so that
+// they stay in registers through the loop.
 template <size_t kBlocks>
-__attribute__((target("avx512f,avx512bw,avx512vnni"))) void class_blocks(const int16_t *const *w, const fir::Taps *const *t, size_t count, size_t i0,
-                                 int64_t *sums)
+__attribute__((target("avx512f,avx512bw,avx512vnni"))) void group_blocks(const Group &g, size_t i0, int64_t *sums,
+                                                                         bool first)
 {
-    Lanes a[kBlocks];
+    __m512i he[kBlocks], le[kBlocks], ho[kBlocks], lo[kBlocks];
     for (size_t b = 0; b < kBlocks; ++b) {
-        a[b].he = a[b].le = a[b].ho = a[b].lo = _mm512_setzero_si512();
+        he[b] = le[b] = ho[b] = lo[b] = _mm512_setzero_si512();
     }
-    size_t used = 0;
-    bool first = true;
-    for (size_t k = 0; k < count; ++k) {
-        const fir::Taps &taps = *t[k];
-        for (size_t p = 0; p < taps.pairs; ++p) {
-            if (used == fir::kPairsPerGroup) {
-                for (size_t b = 0; b < kBlocks; ++b) {
-                    flush(a[b], sums + i0 + b * kBlock, first);
-                }
-                first = false;
-                used = 0;
-            }
-            const __m512i th = _mm512_set1_epi32(taps.hi_pairs[p]);
-            const __m512i tl = _mm512_set1_epi32(taps.lo_pairs[p]);
-            for (size_t b = 0; b < kBlocks; ++b) {
-                const int16_t *newest = w[k] + i0 + b * kBlock - 2 * p;
-                const __m512i xe = _mm512_loadu_si512(newest - 1);
-                const __m512i xo = _mm512_loadu_si512(newest);
-                a[b].he = _mm512_dpwssd_epi32(a[b].he, xe, th);
-                a[b].le = _mm512_dpwssd_epi32(a[b].le, xe, tl);
-                a[b].ho = _mm512_dpwssd_epi32(a[b].ho, xo, th);
-                a[b].lo = _mm512_dpwssd_epi32(a[b].lo, xo, tl);
-            }
-            ++used;
+    for (size_t j = 0; j < g.pairs; ++j) {
+        const __m512i th = _mm512_set1_epi32(g.hi[j]);
+        const __m512i tl = _mm512_set1_epi32(g.lo[j]);
+        for (size_t b = 0; b < kBlocks; ++b) {
+            const int16_t *newest = g.newest[j] + i0 + b * kBlock;
+            const __m512i xe = _mm512_loadu_si512(newest - 1);
+            const __m512i xo = _mm512_loadu_si512(newest);
+            he[b] = _mm512_dpwssd_epi32(he[b], xe, th);
+            le[b] = _mm512_dpwssd_epi32(le[b], xe, tl);
+            ho[b] = _mm512_dpwssd_epi32(ho[b], xo, th);
+            lo[b] = _mm512_dpwssd_epi32(lo[b], xo, tl);
         }
     }
     for (size_t b = 0; b < kBlocks; ++b) {
-        flush(a[b], sums + i0 + b * kBlock, first);
+        int64_t *dst = sums + i0 + b * kBlock;
+        add_in_order(dst, widen_pair(_mm512_castsi512_si256(he[b]), _mm512_castsi512_si256(le[b])),
+                     widen_pair(_mm512_castsi512_si256(ho[b]), _mm512_castsi512_si256(lo[b])), first);
+        add_in_order(dst + 16, widen_pair(_mm512_extracti64x4_epi64(he[b], 1), _mm512_extracti64x4_epi64(le[b], 1)),
+                     widen_pair(_mm512_extracti64x4_epi64(ho[b], 1), _mm512_extracti64x4_epi64(lo[b], 1)), first);
+    }
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vnni"))) void group_sums(const Group &g, size_t n, int64_t *sums,
+                                                                       bool first)
+{
+    size_t i0 = 0;
+    for (; i0 + kBlock < n; i0 += kBlocksInFlight * kBlock) {
+        group_blocks<kBlocksInFlight>(g, i0, sums, first);
+    }
+    if (i0 < n) {
+        group_blocks<1>(g, i0, sums, first);
     }
 }
 
@@ -105,50 +105,154 @@ __attribute__((target("avx512f,avx512bw,avx512vnni"))) void class_sums_avx512(
         fir::sums_avx512(windows[0], n, *taps[0], sums);
         return;
     }
-    size_t i0 = 0;
-    for (; i0 + kBlock < n; i0 += kBlocksInFlight * kBlock) {
-        class_blocks<kBlocksInFlight>(windows, taps, count, i0, sums);
+    // The 32-bit lanes move to 64 bits every kPairsPerGroup pairs, before
+    // they could overflow.
+    Group g;
+    bool first = true;
+    for (size_t k = 0; k < count; ++k) {
+        const fir::Taps &t = *taps[k];
+        for (size_t p = 0; p < t.pairs; ++p) {
+            g.newest[g.pairs] = windows[k] - 2 * p;
+            g.hi[g.pairs] = t.hi_pairs[p];
+            g.lo[g.pairs] = t.lo_pairs[p];
+            if (++g.pairs == fir::kPairsPerGroup) {
+                group_sums(g, n, sums, first);
+                first = false;
+                g.pairs = 0;
+            }
+        }
     }
-    if (i0 < n) {
-        class_blocks<1>(windows, taps, count, i0, sums);
+    if (g.pairs > 0 || first) {
+        group_sums(g, n, sums, first);
     }
 }
 
-// out[i] = src[i * step] for i < count: step 32-lane permutes per 32
-// samples, each taking the lanes that fall in one loaded vector.
-__attribute__((target("avx512f,avx512bw"))) void gather_avx512(const int16_t *src, size_t step, size_t count,
-                                                               int16_t *out)
+// out[i] = src[i * kStep] for i < count. Each block of 32 outputs spans
+// kStep loaded vectors; a two-source permute takes the lanes that fall in
+// each pair of them, and a blend puts the pairs together: half the permutes
+// of one per vector. The step is a template parameter so the loop over the
+// pairs unrolls.
+template <size_t kStep>
+__attribute__((target("avx512f,avx512bw"))) void gather_step(const int16_t *src, size_t count, int16_t *out)
 {
     constexpr size_t kLanes = 32;
-    if (step > kMaxVectorStep) {
-        gather_scalar(src, step, count, out);
-        return;
-    }
-    alignas(64) int16_t index[kMaxVectorStep][kLanes];
-    __mmask32 take[kMaxVectorStep] = {};
+    constexpr size_t kPairs = (kStep + 1) / 2;
+    alignas(64) int16_t index[kPairs][kLanes];
+    __mmask32 take[kPairs] = {};
     for (size_t i = 0; i < kLanes; ++i) {
-        const size_t at = i * step;
-        for (size_t j = 0; j < step; ++j) {
-            index[j][i] = static_cast<int16_t>(at % kLanes);
+        const size_t at = i * kStep;
+        for (size_t j = 0; j < kPairs; ++j) {
+            index[j][i] = static_cast<int16_t>(at % (2 * kLanes));
         }
-        take[at / kLanes] |= __mmask32{1} << i;
+        take[at / (2 * kLanes)] |= __mmask32{1} << i;
     }
-    __m512i idx[kMaxVectorStep];
-    for (size_t j = 0; j < step; ++j) {
+    __m512i idx[kPairs];
+    for (size_t j = 0; j < kPairs; ++j) {
         idx[j] = _mm512_load_si512(index[j]);
     }
-    // Each block reads up to step - 1 samples past its last one: only while
-    // a later sample is still to be gathered.
+    // Each block reads up to kStep - 1 samples past its last one: only
+    // while a later sample is still to be gathered.
     size_t i = 0;
     for (; i + kLanes < count; i += kLanes) {
-        const int16_t *from = src + i * step;
+        const int16_t *from = src + i * kStep;
         __m512i v = _mm512_setzero_si512();
-        for (size_t j = 0; j < step; ++j) {
-            v = _mm512_mask_permutexvar_epi16(v, take[j], idx[j], _mm512_loadu_si512(from + j * kLanes));
+        for (size_t j = 0; j < kPairs; ++j) {
+            const __m512i a = _mm512_loadu_si512(from + 2 * j * kLanes);
+            const __m512i picked = 2 * j + 1 < kStep
+                                       ? _mm512_permutex2var_epi16(a, idx[j], _mm512_loadu_si512(from + (2 * j + 1) * kLanes))
+                                       : _mm512_permutexvar_epi16(idx[j], a);
+            v = _mm512_mask_mov_epi16(v, take[j], picked);
         }
         _mm512_storeu_si512(out + i, v);
     }
-    gather_scalar(src + i * step, step, count - i, out + i);
+    gather_scalar(src + i * kStep, kStep, count - i, out + i);
+}
+
+void gather_avx512(const int16_t *src, size_t step, size_t count, int16_t *out)
+{
+    static_assert(kMaxVectorStep == 8, "a gather_step per vector step");
+    switch (step) {
+    case 2: gather_step<2>(src, count, out); break;
+    case 3: gather_step<3>(src, count, out); break;
+    case 4: gather_step<4>(src, count, out); break;
+    case 5: gather_step<5>(src, count, out); break;
+    case 6: gather_step<6>(src, count, out); break;
+    case 7: gather_step<7>(src, count, out); break;
+    case 8: gather_step<8>(src, count, out); break;
+    default: gather_scalar(src, step, count, out); break;
+    }
+}
+
+namespace {
+
+// Which row and which place in it each lane of a block of 32 outputs takes,
+// for each residue of the block's first output modulo P: the rows come in
+// pairs, one two-source permute each, and `take` marks a pair's lanes.
+template <size_t P>
+struct SpreadIndex {
+    static constexpr size_t kPairs = (P + 1) / 2;
+    int16_t idx[P][kPairs][32] = {};
+    uint32_t take[P][kPairs] = {};
+};
+
+template <size_t P>
+constexpr SpreadIndex<P> make_spread_index()
+{
+    SpreadIndex<P> t;
+    for (size_t rho = 0; rho < P; ++rho) {
+        for (size_t i = 0; i < 32; ++i) {
+            const size_t row = (rho + i) % P, place = (rho + i) / P;
+            t.idx[rho][row / 2][i] = static_cast<int16_t>((row % 2) * 32 + place);
+            t.take[rho][row / 2] |= uint32_t{1} << i;
+        }
+    }
+    return t;
+}
+
+template <size_t P>
+inline constexpr SpreadIndex<P> kSpreadIndex = make_spread_index<P>();
+
+template <size_t P>
+__attribute__((target("avx512f,avx512bw"))) void spread_classes(const int16_t *rows, size_t row_length, size_t count,
+                                                                int16_t *out)
+{
+    constexpr size_t kLanes = 32;
+    const SpreadIndex<P> &t = kSpreadIndex<P>;
+    size_t o = 0;
+    for (; o + kLanes <= count; o += kLanes) {
+        const size_t rho = o % P;
+        const int16_t *from = rows + o / P;
+        __m512i v = _mm512_setzero_si512();
+        for (size_t j = 0; j < SpreadIndex<P>::kPairs; ++j) {
+            const __m512i idx = _mm512_loadu_si512(t.idx[rho][j]);
+            const __m512i a = _mm512_loadu_si512(from + 2 * j * row_length);
+            const __m512i picked = 2 * j + 1 < P
+                                       ? _mm512_permutex2var_epi16(a, idx, _mm512_loadu_si512(from + (2 * j + 1) * row_length))
+                                       : _mm512_permutexvar_epi16(idx, a);
+            v = _mm512_mask_mov_epi16(v, t.take[rho][j], picked);
+        }
+        _mm512_storeu_si512(out + o, v);
+    }
+    for (; o < count; ++o) {
+        out[o] = rows[(o % P) * row_length + o / P];
+    }
+}
+
+}  // namespace
+
+void spread_avx512(const int16_t *rows, size_t row_length, size_t classes, size_t count, int16_t *out)
+{
+    static_assert(kMaxVectorClasses == 8, "a spread_classes per vector class count");
+    switch (classes) {
+    case 2: spread_classes<2>(rows, row_length, count, out); break;
+    case 3: spread_classes<3>(rows, row_length, count, out); break;
+    case 4: spread_classes<4>(rows, row_length, count, out); break;
+    case 5: spread_classes<5>(rows, row_length, count, out); break;
+    case 6: spread_classes<6>(rows, row_length, count, out); break;
+    case 7: spread_classes<7>(rows, row_length, count, out); break;
+    case 8: spread_classes<8>(rows, row_length, count, out); break;
+    default: spread_scalar(rows, row_length, classes, count, out); break;
+    }
 }
 
 }  // namespace corvane::polyphase

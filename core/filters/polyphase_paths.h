@@ -77,8 +77,20 @@ void gather_scalar(const int16_t *src, size_t step, size_t count, int16_t *out);
 // The widest step the vector gathers take; wider ones are scalar.
 inline constexpr size_t kMaxVectorStep = 8;
 
+// out[i] = rows[(i % classes) * row_length + i / classes] for i < count:
+// the narrowed outputs of each class back in the stream's order. Each row is
+// readable to row_length, at least ceil(count / classes) + kSpreadPad.
+using SpreadFn = void (*)(const int16_t *rows, size_t row_length, size_t classes, size_t count, int16_t *out);
+void spread_scalar(const int16_t *rows, size_t row_length, size_t classes, size_t count, int16_t *out);
+
+// The most classes the vector spreads take, and the samples each row is
+// readable past its last.
+inline constexpr size_t kMaxVectorClasses = 8;
+inline constexpr size_t kSpreadPad = 32;
+
 #if CORVANE_X86_PATHS
 void gather_avx512(const int16_t *src, size_t step, size_t count, int16_t *out);
+void spread_avx512(const int16_t *rows, size_t row_length, size_t classes, size_t count, int16_t *out);
 
 // All plain FIRs of a class in the same 32-bit lanes (polyphase_avx512.cpp).
 void class_sums_avx512(const int16_t *const *windows, const fir::Taps *const *taps, size_t count, size_t n,
@@ -90,6 +102,9 @@ inline constexpr Path<ClassSumsFn> kSumsPaths[] = {
     {Isa::Avx512Vnni, class_sums_avx512},
     {Isa::Avx2, class_sums_of<fir::sums_avx2>},
 #endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, class_sums_of<fir::sums_neon>},
+#endif
     {Isa::Scalar, class_sums_of<fir::sums_scalar>},
 };
 
@@ -98,6 +113,13 @@ inline constexpr Path<GatherFn> kGatherPaths[] = {
     {Isa::Avx512Bw, gather_avx512},
 #endif
     {Isa::Scalar, gather_scalar},
+};
+
+inline constexpr Path<SpreadFn> kSpreadPaths[] = {
+#if CORVANE_X86_PATHS
+    {Isa::Avx512Bw, spread_avx512},
+#endif
+    {Isa::Scalar, spread_scalar},
 };
 
 // The filters of upfirdn.h on the given sums path (and the widest gather).

@@ -143,3 +143,34 @@ TEST(UpfirdnPaths, EveryGatherTakesEveryStepth)
 }
 
 }  // namespace
+
+namespace {
+
+// Every spread path, every class count up to past the vector limit, counts
+// around the 32-lane blocks; each row is readable only to the length the
+// contract promises, so a read past it shows under the sanitizers.
+TEST(UpfirdnPaths, EverySpreadInterleavesTheRows)
+{
+    for (const auto &path : corvane::polyphase::kSpreadPaths) {
+        if (!corvane::isa_supported(path.isa)) {
+            continue;
+        }
+        for (size_t classes = 1; classes <= corvane::polyphase::kMaxVectorClasses + 2; ++classes) {
+            for (size_t count : {size_t{1}, size_t{31}, size_t{32}, size_t{33}, size_t{100}, size_t{257}}) {
+                const size_t row_length = (count + classes - 1) / classes + corvane::polyphase::kSpreadPad;
+                std::vector<int16_t> rows(classes * row_length);
+                for (size_t i = 0; i < rows.size(); ++i) {
+                    rows[i] = static_cast<int16_t>(i * 7919 - 30000);
+                }
+                std::vector<int16_t> out(count), want(count);
+                for (size_t i = 0; i < count; ++i) {
+                    want[i] = rows[(i % classes) * row_length + i / classes];
+                }
+                path.fn(rows.data(), row_length, classes, count, out.data());
+                EXPECT_EQ(out, want) << corvane::isa_name(path.isa) << " classes " << classes << " count " << count;
+            }
+        }
+    }
+}
+
+}  // namespace
