@@ -46,7 +46,7 @@ def rows(size):
         x_f = x.astype(np.float64)
         yield (f"sosfilt_q15 {name}", lambda x=x, axis=axis: corvane.sosfilt_q15(sos, x, axis=axis), {
             "sosfilt": lambda x=x_f, axis=axis: signal.sosfilt(sos_f, x, axis=axis),
-        })
+        }, x.size)
     yield (f"SosFilter blocks{BLOCK} 8ch", lambda: _stream(sos, cols), {
         "onepass": lambda: corvane.sosfilt_q15(sos, cols, axis=0),
-    })
+    }, cols.size)

@@ -21,7 +21,9 @@ unsigned detect()
     if (__builtin_cpu_supports("avx2")) {
         found |= bit(Isa::Avx2);
     }
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) {
+    // Every CPU with BW has VL too; the paths use its 256-bit forms.
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vl")) {
         found |= bit(Isa::Avx512Bw);
         if (__builtin_cpu_supports("avx512vnni")) {
             found |= bit(Isa::Avx512Vnni);

@@ -5,7 +5,7 @@
 namespace corvane {
 
 // Scalar needs nothing; SSE2 is the x86-64 baseline and NEON the aarch64 one.
-// Avx512Bw stands for AVX-512 F and BW, Avx512Vnni for those plus VNNI.
+// Avx512Bw stands for AVX-512 F, BW and VL, Avx512Vnni for those plus VNNI.
 enum class Isa : unsigned {
     Scalar,
     Sse2,
