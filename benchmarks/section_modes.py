@@ -38,18 +38,18 @@ def rows(size):
         for rounding, overflow in MODES:
             yield (f"fir_q15 {rounding}/{overflow} {channels}ch",
                    lambda x=x, r=rounding, o=overflow: corvane.fir_q15(x, taps, rounding=r, overflow=o),
-                   default)
+                   default, x.size)
     sums = rng.integers(-(1 << 40), 1 << 40, N, dtype=np.int64)
     out = np.empty(N, np.int16)
     for rounding, overflow in MODES:
         yield (f"narrow {rounding}/{overflow} 1M",
                lambda r=rounding, o=overflow: corvane.narrow(sums, 15, rounding=r, overflow=o, out=out),
-               {"narrow_q15": lambda: corvane.narrow_q15(sums, 15, out=out)})
+               {"narrow_q15": lambda: corvane.narrow_q15(sums, 15, out=out)}, N)
     f = rng.uniform(-1.2, 1.2, N)
     q = corvane.to_q15(f)
     back = np.empty(N, np.float64)
     widen = {"from_q15": lambda: corvane.from_q15(q, out=back)}
-    yield "to_q15 1M", lambda: corvane.to_q15(f, out=out), widen
+    yield "to_q15 1M", lambda: corvane.to_q15(f, out=out), widen, N
     for rounding, overflow in MODES:
         yield (f"quantize {rounding}/{overflow} 1M",
-               lambda r=rounding, o=overflow: corvane.quantize(f, rounding=r, overflow=o, out=out), widen)
+               lambda r=rounding, o=overflow: corvane.quantize(f, rounding=r, overflow=o, out=out), widen, N)

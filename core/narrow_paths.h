@@ -112,6 +112,7 @@ CORVANE_DECLARE_QUANTIZE_PATHS
 }
 namespace avx512 {
 CORVANE_DECLARE_NARROW_PATHS
+CORVANE_DECLARE_QUANTIZE_PATHS
 }
 #endif
 #if CORVANE_NEON_PATHS
@@ -146,6 +147,7 @@ inline constexpr Path<NarrowQ8> kNarrowQ8Paths[] = {
 
 inline constexpr Path<QuantizeQ15F64> kQuantizeQ15F64Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx512Bw, avx512::quantize_q15_f64},
     {Isa::Avx2, avx2::quantize_q15_f64},
 #endif
 #if CORVANE_NEON_PATHS
@@ -156,6 +158,7 @@ inline constexpr Path<QuantizeQ15F64> kQuantizeQ15F64Paths[] = {
 
 inline constexpr Path<QuantizeQ15F32> kQuantizeQ15F32Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx512Bw, avx512::quantize_q15_f32},
     {Isa::Avx2, avx2::quantize_q15_f32},
 #endif
 #if CORVANE_NEON_PATHS
@@ -166,6 +169,7 @@ inline constexpr Path<QuantizeQ15F32> kQuantizeQ15F32Paths[] = {
 
 inline constexpr Path<QuantizeQ8F64> kQuantizeQ8F64Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx512Bw, avx512::quantize_q8_f64},
     {Isa::Avx2, avx2::quantize_q8_f64},
 #endif
 #if CORVANE_NEON_PATHS
@@ -176,6 +180,7 @@ inline constexpr Path<QuantizeQ8F64> kQuantizeQ8F64Paths[] = {
 
 inline constexpr Path<QuantizeQ8F32> kQuantizeQ8F32Paths[] = {
 #if CORVANE_X86_PATHS
+    {Isa::Avx512Bw, avx512::quantize_q8_f32},
     {Isa::Avx2, avx2::quantize_q8_f32},
 #endif
 #if CORVANE_NEON_PATHS
