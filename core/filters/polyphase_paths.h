@@ -97,6 +97,11 @@ void class_sums_avx512(const int16_t *const *windows, const fir::Taps *const *ta
                        int64_t *sums, int64_t *part);
 #endif
 
+#if CORVANE_NEON_PATHS
+void gather_neon(const int16_t *src, size_t step, size_t count, int16_t *out);
+void spread_neon(const int16_t *rows, size_t row_length, size_t classes, size_t count, int16_t *out);
+#endif
+
 inline constexpr Path<ClassSumsFn> kSumsPaths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Avx512Vnni, class_sums_avx512},
@@ -112,12 +117,18 @@ inline constexpr Path<GatherFn> kGatherPaths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Avx512Bw, gather_avx512},
 #endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, gather_neon},
+#endif
     {Isa::Scalar, gather_scalar},
 };
 
 inline constexpr Path<SpreadFn> kSpreadPaths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Avx512Bw, spread_avx512},
+#endif
+#if CORVANE_NEON_PATHS
+    {Isa::Neon, spread_neon},
 #endif
     {Isa::Scalar, spread_scalar},
 };
