@@ -44,6 +44,7 @@ struct Scratch {
     int64_t *sums = nullptr;
     int32_t *hi_pairs = nullptr;
     int32_t *lo_pairs = nullptr;
+    int32_t *whole_pairs = nullptr;
     int16_t *taps = nullptr;
     int16_t *window = nullptr;
 
@@ -51,7 +52,7 @@ struct Scratch {
     // and skip the allocator.
     bool allocate(size_t sums_count, size_t pairs, size_t window_count, void *local, size_t local_bytes)
     {
-        const size_t bytes = sums_count * sizeof(int64_t) + 2 * pairs * sizeof(int32_t) +
+        const size_t bytes = sums_count * sizeof(int64_t) + 3 * pairs * sizeof(int32_t) +
                              (2 * pairs + window_count) * sizeof(int16_t);
         void *area = local;
         if (bytes > local_bytes) {
@@ -63,7 +64,8 @@ struct Scratch {
         sums = static_cast<int64_t *>(area);
         hi_pairs = reinterpret_cast<int32_t *>(sums + sums_count);
         lo_pairs = hi_pairs + pairs;
-        taps = reinterpret_cast<int16_t *>(lo_pairs + pairs);
+        whole_pairs = lo_pairs + pairs;
+        taps = reinterpret_cast<int16_t *>(whole_pairs + pairs);
         window = taps + 2 * pairs;
         return true;
     }
@@ -76,7 +78,7 @@ void prepare_taps(const T *taps, size_t ntaps, const Scratch &s, size_t pairs)
     for (size_t j = 0; j < 2 * pairs; ++j) {
         s.taps[j] = j < ntaps ? load(taps + j) : 0;
     }
-    pack_pairs(s.taps, pairs, s.hi_pairs, s.lo_pairs);
+    pack_pairs(s.taps, pairs, s.hi_pairs, s.lo_pairs, s.whole_pairs);
 }
 
 // Q15 samples are copied as bytes; Q8 samples are sign-extended.
@@ -110,7 +112,7 @@ int run(SumsFn sums, const T *x, size_t n, const T *taps, size_t ntaps, const T 
         return -1;
     }
     prepare_taps(taps, ntaps, s, pairs);
-    const Taps prepared{s.taps, ntaps, s.hi_pairs, s.lo_pairs, pairs};
+    const Taps prepared{s.taps, ntaps, s.hi_pairs, s.lo_pairs, pairs, s.whole_pairs, whole_per_lane(s.taps, ntaps)};
 
     // The zero tap of an odd count reaches one sample further back than
     // the history: that slot stays zero.
@@ -143,14 +145,29 @@ SumsFn chosen_sums()
 }  // namespace
 
 
-void pack_pairs(const int16_t *taps, size_t pairs, int32_t *hi_pairs, int32_t *lo_pairs)
+void pack_pairs(const int16_t *taps, size_t pairs, int32_t *hi_pairs, int32_t *lo_pairs, int32_t *whole_pairs)
 {
     for (size_t p = 0; p < pairs; ++p) {
         const int16_t newer = taps[2 * p];
         const int16_t older = taps[2 * p + 1];
         hi_pairs[p] = pack_pair(tap_hi(older), tap_hi(newer));
         lo_pairs[p] = pack_pair(tap_lo(older), tap_lo(newer));
+        whole_pairs[p] = pack_pair(static_cast<uint16_t>(older), static_cast<uint16_t>(newer));
     }
+}
+
+size_t whole_per_lane(const int16_t *taps, size_t count)
+{
+    int32_t largest = 1;
+    for (size_t j = 0; j < count; ++j) {
+        const int32_t m = taps[j] < 0 ? -int32_t{taps[j]} : taps[j];
+        largest = m > largest ? m : largest;
+    }
+    const size_t per_lane = static_cast<size_t>(32767 / largest);
+    if (per_lane < kMinWholePerLane) {
+        return 0;
+    }
+    return per_lane < kPairsPerGroup ? per_lane : kPairsPerGroup;
 }
 
 // Tap-major order: each tap runs over the whole window, so the inner loop is

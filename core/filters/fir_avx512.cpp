@@ -79,6 +79,50 @@ CORVANE_AVX512 void block_sums(const int16_t *w, const Taps &t, size_t g, size_t
     }
 }
 
+CORVANE_AVX512 __m512i widen_low(__m512i v) { return _mm512_cvtepi32_epi64(_mm512_castsi512_si256(v)); }
+CORVANE_AVX512 __m512i widen_high(__m512i v) { return _mm512_cvtepi32_epi64(_mm512_extracti64x4_epi64(v, 1)); }
+
+// Whole taps take two multiply-adds per pair and block, not four: twice the
+// blocks keep as many chains in flight.
+constexpr size_t kWholeBlocksInFlight = 2 * kBlocksInFlight;
+
+// Sums of every pair, whole taps, for kBlocks consecutive blocks from w:
+// the 32-bit lanes move into 64-bit ones every t.whole_per_lane pairs, and
+// the block's sums are stored once, in order.
+template <size_t kBlocks>
+CORVANE_AVX512 void whole_block_sums(const int16_t *w, const Taps &t, int64_t *sums)
+{
+    __m512i e0[kBlocks], e1[kBlocks], o0[kBlocks], o1[kBlocks];
+    for (size_t b = 0; b < kBlocks; ++b) {
+        e0[b] = e1[b] = o0[b] = o1[b] = _mm512_setzero_si512();
+    }
+    for (size_t g = 0; g < t.pairs; g += t.whole_per_lane) {
+        const size_t g_end = t.pairs - g < t.whole_per_lane ? t.pairs : g + t.whole_per_lane;
+        __m512i e[kBlocks], o[kBlocks];
+        for (size_t b = 0; b < kBlocks; ++b) {
+            e[b] = o[b] = _mm512_setzero_si512();
+        }
+        for (size_t p = g; p < g_end; ++p) {
+            const __m512i tw = _mm512_set1_epi32(t.whole_pairs[p]);
+            for (size_t b = 0; b < kBlocks; ++b) {
+                const int16_t *newest = w + b * kBlock - 2 * p;
+                e[b] = _mm512_dpwssd_epi32(e[b], load(newest - 1), tw);
+                o[b] = _mm512_dpwssd_epi32(o[b], load(newest), tw);
+            }
+        }
+        for (size_t b = 0; b < kBlocks; ++b) {
+            e0[b] = _mm512_add_epi64(e0[b], widen_low(e[b]));
+            e1[b] = _mm512_add_epi64(e1[b], widen_high(e[b]));
+            o0[b] = _mm512_add_epi64(o0[b], widen_low(o[b]));
+            o1[b] = _mm512_add_epi64(o1[b], widen_high(o[b]));
+        }
+    }
+    for (size_t b = 0; b < kBlocks; ++b) {
+        put_interleaved(sums + b * kBlock, e0[b], o0[b], true);
+        put_interleaved(sums + b * kBlock + 16, e1[b], o1[b], true);
+    }
+}
+
 #undef CORVANE_AVX512
 
 }  // namespace
@@ -86,6 +130,16 @@ CORVANE_AVX512 void block_sums(const int16_t *w, const Taps &t, size_t g, size_t
 __attribute__((target("avx512f,avx512bw,avx512vnni"))) void sums_avx512(const int16_t *w, size_t n,
                                                                         const Taps &t, int64_t *sums)
 {
+    if (t.whole_per_lane != 0) {
+        size_t i0 = 0;
+        for (; i0 + (kWholeBlocksInFlight - 1) * kBlock < n; i0 += kWholeBlocksInFlight * kBlock) {
+            whole_block_sums<kWholeBlocksInFlight>(w + i0, t, sums + i0);
+        }
+        for (; i0 < n; i0 += kBlock) {
+            whole_block_sums<1>(w + i0, t, sums + i0);
+        }
+        return;
+    }
     for (size_t g = 0; g < t.pairs; g += kPairsPerGroup) {
         const size_t g_end = t.pairs - g < kPairsPerGroup ? t.pairs : g + kPairsPerGroup;
         size_t i0 = 0;

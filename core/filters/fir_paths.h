@@ -27,18 +27,33 @@ namespace corvane::fir {
 // parts stays below 2^24 and of the hi parts below 2^23, and 32-bit lanes
 // take kPairsPerGroup of either before the sum moves to 64 bits as
 // hi_sum * 2^8 + lo_sum. An odd tap count gets a zero tap at the end.
+//
+// Small taps need no split: with every |tap| <= T a pair sum of whole taps
+// is at most 2^16 * T in magnitude, so a 32-bit lane takes 32767 / T pairs
+// exactly, half the multiply-adds of the split. whole_pairs holds the
+// pairs unsplit and whole_per_lane how many a lane may take; it is 0 where
+// that is too few to pay for the moves to 64 bits, and paths may always
+// ignore it.
 struct Taps {
     const int16_t *taps;
     size_t count;
     const int32_t *hi_pairs;
     const int32_t *lo_pairs;
     size_t pairs;
+    const int32_t *whole_pairs = nullptr;
+    size_t whole_per_lane = 0;
 };
 
 inline constexpr size_t kPairsPerGroup = 128;
+inline constexpr size_t kMinWholePerLane = 4;
 
-// The split pairs of Taps from its 2 * pairs taps (zero-padded to even).
-void pack_pairs(const int16_t *taps, size_t pairs, int32_t *hi_pairs, int32_t *lo_pairs);
+// The split and the whole pairs of Taps from its 2 * pairs taps
+// (zero-padded to even).
+void pack_pairs(const int16_t *taps, size_t pairs, int32_t *hi_pairs, int32_t *lo_pairs, int32_t *whole_pairs);
+
+// Taps::whole_per_lane of these taps: min(32767 / max |tap|, kPairsPerGroup),
+// or 0 below kMinWholePerLane.
+size_t whole_per_lane(const int16_t *taps, size_t count);
 
 // Outputs per block of the widest path. Windows are readable, zero-padded,
 // up to n rounded up to this; every path may compute outputs past n there.

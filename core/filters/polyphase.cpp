@@ -65,6 +65,7 @@ upfirdn_plan *make_plan(const T *taps, size_t ntaps, size_t up, size_t down)
         plan->taps.assign(taps_count, 0);
         plan->hi_pairs.assign(pairs_count, 0);
         plan->lo_pairs.assign(pairs_count, 0);
+        plan->whole_pairs.assign(pairs_count, 0);
         for (size_t r = 0; r < up; ++r) {
             for (size_t e = plan->first[r]; e < plan->first[r + 1]; ++e) {
                 const Sub &sub = subs[e];
@@ -73,9 +74,11 @@ upfirdn_plan *make_plan(const T *taps, size_t ntaps, size_t up, size_t down)
                     dst[s] = load(taps + r + (sub.offset + s * plan->stride) * up);
                 }
                 const size_t pairs = (sub.count + 1) / 2;
-                fir::pack_pairs(dst, pairs, plan->hi_pairs.data() + sub.pairs_at, plan->lo_pairs.data() + sub.pairs_at);
+                fir::pack_pairs(dst, pairs, plan->hi_pairs.data() + sub.pairs_at, plan->lo_pairs.data() + sub.pairs_at,
+                                plan->whole_pairs.data() + sub.pairs_at);
                 plan->subs.push_back({dst, sub.count, plan->hi_pairs.data() + sub.pairs_at,
-                                      plan->lo_pairs.data() + sub.pairs_at, pairs});
+                                      plan->lo_pairs.data() + sub.pairs_at, pairs,
+                                      plan->whole_pairs.data() + sub.pairs_at, fir::whole_per_lane(dst, sub.count)});
                 plan->offsets.push_back(sub.offset);
             }
         }

@@ -45,7 +45,9 @@ struct Group {
     const int16_t *newest[fir::kPairsPerGroup];
     int32_t hi[fir::kPairsPerGroup];
     int32_t lo[fir::kPairsPerGroup];
+    int32_t whole[fir::kPairsPerGroup];
     size_t pairs = 0;
+    size_t whole_per_lane = 0;  // of every plain FIR of the class (fir::Taps)
 };
 
 // Sums of the group's pairs for kBlocks consecutive blocks from output i0,
@@ -81,9 +83,63 @@ __attribute__((target("avx512f,avx512bw,avx512vnni"))) void group_blocks(const G
     }
 }
 
+CORVANE_AVX512 __m512i widen_low(__m512i v) { return _mm512_cvtepi32_epi64(_mm512_castsi512_si256(v)); }
+CORVANE_AVX512 __m512i widen_high(__m512i v) { return _mm512_cvtepi32_epi64(_mm512_extracti64x4_epi64(v, 1)); }
+
+// The same with whole taps (fir::Taps): two multiply-adds per pair and
+// block, the 32-bit lanes moved into 64-bit ones every whole_per_lane pairs.
+template <size_t kBlocks>
+__attribute__((target("avx512f,avx512bw,avx512vnni"))) void whole_group_blocks(const Group &g, size_t i0,
+                                                                               int64_t *sums, bool first)
+{
+    __m512i e0[kBlocks], e1[kBlocks], o0[kBlocks], o1[kBlocks];
+    for (size_t b = 0; b < kBlocks; ++b) {
+        e0[b] = e1[b] = o0[b] = o1[b] = _mm512_setzero_si512();
+    }
+    for (size_t j0 = 0; j0 < g.pairs; j0 += g.whole_per_lane) {
+        const size_t j_end = g.pairs - j0 < g.whole_per_lane ? g.pairs : j0 + g.whole_per_lane;
+        __m512i e[kBlocks], o[kBlocks];
+        for (size_t b = 0; b < kBlocks; ++b) {
+            e[b] = o[b] = _mm512_setzero_si512();
+        }
+        for (size_t j = j0; j < j_end; ++j) {
+            const __m512i tw = _mm512_set1_epi32(g.whole[j]);
+            for (size_t b = 0; b < kBlocks; ++b) {
+                const int16_t *newest = g.newest[j] + i0 + b * kBlock;
+                e[b] = _mm512_dpwssd_epi32(e[b], _mm512_loadu_si512(newest - 1), tw);
+                o[b] = _mm512_dpwssd_epi32(o[b], _mm512_loadu_si512(newest), tw);
+            }
+        }
+        for (size_t b = 0; b < kBlocks; ++b) {
+            e0[b] = _mm512_add_epi64(e0[b], widen_low(e[b]));
+            e1[b] = _mm512_add_epi64(e1[b], widen_high(e[b]));
+            o0[b] = _mm512_add_epi64(o0[b], widen_low(o[b]));
+            o1[b] = _mm512_add_epi64(o1[b], widen_high(o[b]));
+        }
+    }
+    for (size_t b = 0; b < kBlocks; ++b) {
+        int64_t *dst = sums + i0 + b * kBlock;
+        add_in_order(dst, e0[b], o0[b], first);
+        add_in_order(dst + 16, e1[b], o1[b], first);
+    }
+}
+
+// Whole taps keep as many chains in flight with twice the blocks.
+constexpr size_t kWholeBlocksInFlight = 2 * kBlocksInFlight;
+
 __attribute__((target("avx512f,avx512bw,avx512vnni"))) void group_sums(const Group &g, size_t n, int64_t *sums,
                                                                        bool first)
 {
+    if (g.whole_per_lane != 0) {
+        size_t i0 = 0;
+        for (; i0 + (kWholeBlocksInFlight - 1) * kBlock < n; i0 += kWholeBlocksInFlight * kBlock) {
+            whole_group_blocks<kWholeBlocksInFlight>(g, i0, sums, first);
+        }
+        for (; i0 < n; i0 += kBlock) {
+            whole_group_blocks<1>(g, i0, sums, first);
+        }
+        return;
+    }
     size_t i0 = 0;
     for (; i0 + kBlock < n; i0 += kBlocksInFlight * kBlock) {
         group_blocks<kBlocksInFlight>(g, i0, sums, first);
@@ -108,6 +164,10 @@ __attribute__((target("avx512f,avx512bw,avx512vnni"))) void class_sums_avx512(
     // The 32-bit lanes move to 64 bits every kPairsPerGroup pairs, before
     // they could overflow.
     Group g;
+    g.whole_per_lane = fir::kPairsPerGroup;
+    for (size_t k = 0; k < count; ++k) {
+        g.whole_per_lane = taps[k]->whole_per_lane < g.whole_per_lane ? taps[k]->whole_per_lane : g.whole_per_lane;
+    }
     bool first = true;
     for (size_t k = 0; k < count; ++k) {
         const fir::Taps &t = *taps[k];
@@ -115,6 +175,7 @@ __attribute__((target("avx512f,avx512bw,avx512vnni"))) void class_sums_avx512(
             g.newest[g.pairs] = windows[k] - 2 * p;
             g.hi[g.pairs] = t.hi_pairs[p];
             g.lo[g.pairs] = t.lo_pairs[p];
+            g.whole[g.pairs] = g.whole_per_lane != 0 ? t.whole_pairs[p] : 0;
             if (++g.pairs == fir::kPairsPerGroup) {
                 group_sums(g, n, sums, first);
                 first = false;
@@ -127,6 +188,33 @@ __attribute__((target("avx512f,avx512bw,avx512vnni"))) void class_sums_avx512(
     }
 }
 
+// Which lane of which pair of loaded vectors each of 32 outputs takes, for
+// a step of kStep: the pairs of vectors, one two-source permute each, and
+// `take` marks the outputs of a pair.
+template <size_t kStep>
+struct GatherIndex {
+    static constexpr size_t kPairs = (kStep + 1) / 2;
+    int16_t idx[kPairs][32] = {};
+    uint32_t take[kPairs] = {};
+};
+
+template <size_t kStep>
+constexpr GatherIndex<kStep> make_gather_index()
+{
+    GatherIndex<kStep> t;
+    for (size_t i = 0; i < 32; ++i) {
+        const size_t at = i * kStep;
+        for (size_t j = 0; j < GatherIndex<kStep>::kPairs; ++j) {
+            t.idx[j][i] = static_cast<int16_t>(at % 64);
+        }
+        t.take[at / 64] |= uint32_t{1} << i;
+    }
+    return t;
+}
+
+template <size_t kStep>
+inline constexpr GatherIndex<kStep> kGatherIndex = make_gather_index<kStep>();
+
 // out[i] = src[i * kStep] for i < count. Each block of 32 outputs spans
 // kStep loaded vectors; a two-source permute takes the lanes that fall in
 // each pair of them, and a blend puts the pairs together: half the permutes
@@ -136,20 +224,8 @@ template <size_t kStep>
 __attribute__((target("avx512f,avx512bw"))) void gather_step(const int16_t *src, size_t count, int16_t *out)
 {
     constexpr size_t kLanes = 32;
-    constexpr size_t kPairs = (kStep + 1) / 2;
-    alignas(64) int16_t index[kPairs][kLanes];
-    __mmask32 take[kPairs] = {};
-    for (size_t i = 0; i < kLanes; ++i) {
-        const size_t at = i * kStep;
-        for (size_t j = 0; j < kPairs; ++j) {
-            index[j][i] = static_cast<int16_t>(at % (2 * kLanes));
-        }
-        take[at / (2 * kLanes)] |= __mmask32{1} << i;
-    }
-    __m512i idx[kPairs];
-    for (size_t j = 0; j < kPairs; ++j) {
-        idx[j] = _mm512_load_si512(index[j]);
-    }
+    constexpr size_t kPairs = GatherIndex<kStep>::kPairs;
+    const GatherIndex<kStep> &t = kGatherIndex<kStep>;
     // Each block reads up to kStep - 1 samples past its last one: only
     // while a later sample is still to be gathered.
     size_t i = 0;
@@ -157,11 +233,12 @@ __attribute__((target("avx512f,avx512bw"))) void gather_step(const int16_t *src,
         const int16_t *from = src + i * kStep;
         __m512i v = _mm512_setzero_si512();
         for (size_t j = 0; j < kPairs; ++j) {
+            const __m512i idx = _mm512_loadu_si512(t.idx[j]);
             const __m512i a = _mm512_loadu_si512(from + 2 * j * kLanes);
             const __m512i picked = 2 * j + 1 < kStep
-                                       ? _mm512_permutex2var_epi16(a, idx[j], _mm512_loadu_si512(from + (2 * j + 1) * kLanes))
-                                       : _mm512_permutexvar_epi16(idx[j], a);
-            v = _mm512_mask_mov_epi16(v, take[j], picked);
+                                       ? _mm512_permutex2var_epi16(a, idx, _mm512_loadu_si512(from + (2 * j + 1) * kLanes))
+                                       : _mm512_permutexvar_epi16(idx, a);
+            v = _mm512_mask_mov_epi16(v, t.take[j], picked);
         }
         _mm512_storeu_si512(out + i, v);
     }

@@ -39,6 +39,7 @@ struct upfirdn_plan {
     std::vector<int16_t> taps;
     std::vector<int32_t> hi_pairs;
     std::vector<int32_t> lo_pairs;
+    std::vector<int32_t> whole_pairs;
 };
 
 namespace corvane::polyphase {

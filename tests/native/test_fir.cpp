@@ -4,7 +4,9 @@
 // integers (nothing is shared with the code under test).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -81,7 +83,8 @@ std::vector<T> random_samples(size_t n, std::mt19937 &gen)
 
 // widest_lanes: 0x80FF splits into the largest parts of both signs
 // (hi -128, lo 255), which fill a path's 32-bit lanes fastest.
-enum class Fill { random, all_min, alternating, widest_lanes };
+// lane_bound: samples of -32768 (the taps are the test's own).
+enum class Fill { random, all_min, alternating, widest_lanes, lane_bound };
 
 template <typename T>
 std::vector<T> filled(size_t n, Fill fill, std::mt19937 &gen)
@@ -200,17 +203,23 @@ TEST_P(FirPaths, BlocksEqualOnePass)
 // The raw sums of each path, called directly on windows placed at every
 // alignment, for every output count 0..300: the block remainders of each
 // path, with the extreme taps, and filters whose sums need all 64 bits.
-// The window and the tap pairs are laid out as Taps documents.
+// The window and the tap pairs are laid out as Taps documents, the whole
+// pairs given with the most a 32-bit lane may take and without them; taps
+// of -6553 over samples of -32768 fill a lane to within 2^16 of 2^31 in 5
+// pairs, so one pair too many per lane overflows.
 TEST_P(FirPaths, RawSumsEveryShortLength)
 {
     constexpr size_t kMaxN = 300;
+    constexpr int16_t kFifthTap = -32767 / 5;
     std::mt19937 gen(21);
-    for (Fill fill : {Fill::random, Fill::all_min, Fill::widest_lanes}) {
+    for (Fill fill : {Fill::random, Fill::all_min, Fill::widest_lanes, Fill::lane_bound}) {
         for (size_t ntaps : {1, 8, 9, 300, 701}) {
-            std::vector<int16_t> taps = filled<int16_t>(ntaps, fill, gen);
+            std::vector<int16_t> taps = fill == Fill::lane_bound ? std::vector<int16_t>(ntaps, kFifthTap)
+                                                                  : filled<int16_t>(ntaps, fill, gen);
             const size_t pairs = (ntaps + 1) / 2;
             taps.resize(2 * pairs, 0);
-            std::vector<int32_t> hi_pairs(pairs), lo_pairs(pairs);
+            std::vector<int32_t> hi_pairs(pairs), lo_pairs(pairs), whole_pairs(pairs);
+            int32_t largest = 1;
             for (size_t q = 0; q < pairs; ++q) {
                 const auto half = [](int16_t older, int16_t newer) {
                     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(older)) |
@@ -219,25 +228,32 @@ TEST_P(FirPaths, RawSumsEveryShortLength)
                 const int16_t newer = taps[2 * q], older = taps[2 * q + 1];
                 hi_pairs[q] = half(static_cast<int16_t>(older >> 8), static_cast<int16_t>(newer >> 8));
                 lo_pairs[q] = half(static_cast<int16_t>(older & 0xFF), static_cast<int16_t>(newer & 0xFF));
+                whole_pairs[q] = half(older, newer);
+                largest = std::max({largest, std::abs(int32_t{older}), std::abs(int32_t{newer})});
             }
-            const corvane::fir::Taps t{taps.data(), ntaps, hi_pairs.data(), lo_pairs.data(), pairs};
-            const size_t past = 2 * pairs - 1;
-            for (size_t at : {1, 3, 6}) {
-                std::vector<int16_t> window = filled<int16_t>(at + past + kMaxN + corvane::fir::kMaxBlock, fill, gen);
-                const int16_t *w = window.data() + at + past;
-                for (size_t n = 0; n <= kMaxN; ++n) {
-                    const size_t padded = (n + corvane::fir::kMaxBlock - 1) / corvane::fir::kMaxBlock *
-                                          corvane::fir::kMaxBlock;
-                    std::vector<int64_t> sums(padded + 1, 77);
-                    GetParam()->fn(w, n, t, sums.data());
-                    ASSERT_EQ(sums[padded], 77) << "wrote past the padding";
-                    for (size_t i = 0; i < n; ++i) {
-                        int64_t want = 0;
-                        for (size_t j = 0; j < ntaps; ++j) {
-                            want += int64_t{taps[j]} * w[static_cast<long>(i) - static_cast<long>(j)];
+            const size_t per_lane = std::min<size_t>(32767 / largest, corvane::fir::kPairsPerGroup);
+            for (size_t whole : {size_t{0}, per_lane}) {
+                const corvane::fir::Taps t{taps.data(), ntaps, hi_pairs.data(), lo_pairs.data(),
+                                           pairs,       whole_pairs.data(), whole};
+                const size_t past = 2 * pairs - 1;
+                for (size_t at : {1, 3, 6}) {
+                    std::vector<int16_t> window =
+                        filled<int16_t>(at + past + kMaxN + corvane::fir::kMaxBlock, fill, gen);
+                    const int16_t *w = window.data() + at + past;
+                    for (size_t n = 0; n <= kMaxN; ++n) {
+                        const size_t padded = (n + corvane::fir::kMaxBlock - 1) / corvane::fir::kMaxBlock *
+                                              corvane::fir::kMaxBlock;
+                        std::vector<int64_t> sums(padded + 1, 77);
+                        GetParam()->fn(w, n, t, sums.data());
+                        ASSERT_EQ(sums[padded], 77) << "wrote past the padding";
+                        for (size_t i = 0; i < n; ++i) {
+                            int64_t want = 0;
+                            for (size_t j = 0; j < ntaps; ++j) {
+                                want += int64_t{taps[j]} * w[static_cast<long>(i) - static_cast<long>(j)];
+                            }
+                            ASSERT_EQ(sums[i], want) << "fill=" << int(fill) << " taps=" << ntaps << " at=" << at
+                                                     << " n=" << n << " i=" << i << " whole=" << whole;
                         }
-                        ASSERT_EQ(sums[i], want) << "fill=" << int(fill) << " taps=" << ntaps << " at=" << at
-                                                 << " n=" << n << " i=" << i;
                     }
                 }
             }
