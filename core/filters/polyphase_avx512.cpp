@@ -1,42 +1,17 @@
 // AVX-512 class sums of the polyphase filters: every plain FIR of a class
 // (one per sub-phase) adds into the same 32-bit accumulators, so the sums
 // move to 64 bits once per block and class, not once per sub-phase. The
-// layout of taps and windows is the FIR's (fir_paths.h, fir_avx2.cpp); as
-// there, every function carries its own target attribute and no shared
-// inline helper is included.
+// blocks are the FIR's (pair_sums_avx512.h); the gathers and spreads are
+// permutes with tables made at compile time.
 #include "polyphase_paths.h"
 
 #if CORVANE_X86_PATHS
 
-#include "avx512_intrinsics.h"
+#include "pair_sums_avx512.h"
 
 namespace corvane::polyphase {
 
 namespace {
-
-#define CORVANE_AVX512 __attribute__((target("avx512f,avx512bw,avx512vnni"), always_inline)) inline
-
-constexpr size_t kBlock = 32;
-constexpr size_t kBlocksInFlight = 2;
-
-CORVANE_AVX512 __m512i widen_pair(__m256i hi, __m256i lo)
-{
-    return _mm512_add_epi64(_mm512_slli_epi64(_mm512_cvtepi32_epi64(hi), 8), _mm512_cvtepi32_epi64(lo));
-}
-
-CORVANE_AVX512 void add_to(int64_t *dst, __m512i v, bool first)
-{
-    _mm512_storeu_si512(dst, first ? v : _mm512_add_epi64(_mm512_loadu_si512(dst), v));
-}
-
-// Even outputs 0, 2, .. and odd 1, 3, .. back in order, 16 at a time.
-CORVANE_AVX512 void add_in_order(int64_t *dst, __m512i even, __m512i odd, bool first)
-{
-    const __m512i low = _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11);
-    const __m512i high = _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15);
-    add_to(dst, _mm512_permutex2var_epi64(even, low, odd), first);
-    add_to(dst + 8, _mm512_permutex2var_epi64(even, high, odd), first);
-}
 
 // The pairs of one group: each with the newest sample of its window at
 // output 0, so that every pair of every plain FIR of the class is one step
@@ -50,106 +25,34 @@ struct Group {
     size_t whole_per_lane = 0;  // of every plain FIR of the class (fir::Taps)
 };
 
-// Sums of the group's pairs for kBlocks consecutive blocks from output i0,
-// added to sums unless `first`. The accumulators are plain locals so that
-// they stay in registers through the loop.
-template <size_t kBlocks>
-__attribute__((target("avx512f,avx512bw,avx512vnni"))) void group_blocks(const Group &g, size_t i0, int64_t *sums,
-                                                                         bool first)
-{
-    __m512i he[kBlocks], le[kBlocks], ho[kBlocks], lo[kBlocks];
-    for (size_t b = 0; b < kBlocks; ++b) {
-        he[b] = le[b] = ho[b] = lo[b] = _mm512_setzero_si512();
-    }
-    for (size_t j = 0; j < g.pairs; ++j) {
-        const __m512i th = _mm512_set1_epi32(g.hi[j]);
-        const __m512i tl = _mm512_set1_epi32(g.lo[j]);
-        for (size_t b = 0; b < kBlocks; ++b) {
-            const int16_t *newest = g.newest[j] + i0 + b * kBlock;
-            const __m512i xe = _mm512_loadu_si512(newest - 1);
-            const __m512i xo = _mm512_loadu_si512(newest);
-            he[b] = _mm512_dpwssd_epi32(he[b], xe, th);
-            le[b] = _mm512_dpwssd_epi32(le[b], xe, tl);
-            ho[b] = _mm512_dpwssd_epi32(ho[b], xo, th);
-            lo[b] = _mm512_dpwssd_epi32(lo[b], xo, tl);
-        }
-    }
-    for (size_t b = 0; b < kBlocks; ++b) {
-        int64_t *dst = sums + i0 + b * kBlock;
-        add_in_order(dst, widen_pair(_mm512_castsi512_si256(he[b]), _mm512_castsi512_si256(le[b])),
-                     widen_pair(_mm512_castsi512_si256(ho[b]), _mm512_castsi512_si256(lo[b])), first);
-        add_in_order(dst + 16, widen_pair(_mm512_extracti64x4_epi64(he[b], 1), _mm512_extracti64x4_epi64(le[b], 1)),
-                     widen_pair(_mm512_extracti64x4_epi64(ho[b], 1), _mm512_extracti64x4_epi64(lo[b], 1)), first);
-    }
-}
-
-CORVANE_AVX512 __m512i widen_low(__m512i v) { return _mm512_cvtepi32_epi64(_mm512_castsi512_si256(v)); }
-CORVANE_AVX512 __m512i widen_high(__m512i v) { return _mm512_cvtepi32_epi64(_mm512_extracti64x4_epi64(v, 1)); }
-
-// The same with whole taps (fir::Taps): two multiply-adds per pair and
-// block, the 32-bit lanes moved into 64-bit ones every whole_per_lane pairs.
-template <size_t kBlocks>
-__attribute__((target("avx512f,avx512bw,avx512vnni"))) void whole_group_blocks(const Group &g, size_t i0,
-                                                                               int64_t *sums, bool first)
-{
-    __m512i e0[kBlocks], e1[kBlocks], o0[kBlocks], o1[kBlocks];
-    for (size_t b = 0; b < kBlocks; ++b) {
-        e0[b] = e1[b] = o0[b] = o1[b] = _mm512_setzero_si512();
-    }
-    for (size_t j0 = 0; j0 < g.pairs; j0 += g.whole_per_lane) {
-        const size_t j_end = g.pairs - j0 < g.whole_per_lane ? g.pairs : j0 + g.whole_per_lane;
-        __m512i e[kBlocks], o[kBlocks];
-        for (size_t b = 0; b < kBlocks; ++b) {
-            e[b] = o[b] = _mm512_setzero_si512();
-        }
-        for (size_t j = j0; j < j_end; ++j) {
-            const __m512i tw = _mm512_set1_epi32(g.whole[j]);
-            for (size_t b = 0; b < kBlocks; ++b) {
-                const int16_t *newest = g.newest[j] + i0 + b * kBlock;
-                e[b] = _mm512_dpwssd_epi32(e[b], _mm512_loadu_si512(newest - 1), tw);
-                o[b] = _mm512_dpwssd_epi32(o[b], _mm512_loadu_si512(newest), tw);
-            }
-        }
-        for (size_t b = 0; b < kBlocks; ++b) {
-            e0[b] = _mm512_add_epi64(e0[b], widen_low(e[b]));
-            e1[b] = _mm512_add_epi64(e1[b], widen_high(e[b]));
-            o0[b] = _mm512_add_epi64(o0[b], widen_low(o[b]));
-            o1[b] = _mm512_add_epi64(o1[b], widen_high(o[b]));
-        }
-    }
-    for (size_t b = 0; b < kBlocks; ++b) {
-        int64_t *dst = sums + i0 + b * kBlock;
-        add_in_order(dst, e0[b], o0[b], first);
-        add_in_order(dst + 16, e1[b], o1[b], first);
-    }
-}
-
-// Whole taps keep as many chains in flight with twice the blocks.
-constexpr size_t kWholeBlocksInFlight = 2 * kBlocksInFlight;
-
+// Sums of the group's pairs over outputs [0, n), added to sums unless
+// `first`.
 __attribute__((target("avx512f,avx512bw,avx512vnni"))) void group_sums(const Group &g, size_t n, int64_t *sums,
                                                                        bool first)
 {
+    using namespace fir::avx512;
     if (g.whole_per_lane != 0) {
         size_t i0 = 0;
-        for (; i0 + (kWholeBlocksInFlight - 1) * kBlock < n; i0 += kWholeBlocksInFlight * kBlock) {
-            whole_group_blocks<kWholeBlocksInFlight>(g, i0, sums, first);
+        for (; i0 + (kWholeBlocks - 1) * kBlock < n; i0 += kWholeBlocks * kBlock) {
+            const auto newest = [&g, i0](size_t j) { return g.newest[j] + i0; };
+            whole_blocks<kWholeBlocks>(newest, g.whole, g.pairs, g.whole_per_lane, sums + i0, first);
         }
         for (; i0 < n; i0 += kBlock) {
-            whole_group_blocks<1>(g, i0, sums, first);
+            const auto newest = [&g, i0](size_t j) { return g.newest[j] + i0; };
+            whole_blocks<1>(newest, g.whole, g.pairs, g.whole_per_lane, sums + i0, first);
         }
         return;
     }
     size_t i0 = 0;
-    for (; i0 + kBlock < n; i0 += kBlocksInFlight * kBlock) {
-        group_blocks<kBlocksInFlight>(g, i0, sums, first);
+    for (; i0 + (kSplitBlocks - 1) * kBlock < n; i0 += kSplitBlocks * kBlock) {
+        const auto newest = [&g, i0](size_t j) { return g.newest[j] + i0; };
+        split_blocks<kSplitBlocks>(newest, g.hi, g.lo, 0, g.pairs, sums + i0, first);
     }
-    if (i0 < n) {
-        group_blocks<1>(g, i0, sums, first);
+    for (; i0 < n; i0 += kBlock) {
+        const auto newest = [&g, i0](size_t j) { return g.newest[j] + i0; };
+        split_blocks<1>(newest, g.hi, g.lo, 0, g.pairs, sums + i0, first);
     }
 }
-
-#undef CORVANE_AVX512
 
 }  // namespace
 
