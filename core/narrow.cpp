@@ -36,7 +36,7 @@ void narrow_modes(const int64_t *x, size_t n, Sample *out, int s, int rounding, 
 }
 
 template <Rounding R, Overflow O, typename Float, typename Sample>
-size_t quantize_run(const Float *x, size_t n, Sample *out)
+size_t quantize_all(const Float *x, size_t n, Sample *out)
 {
     size_t invalid = 0;
     for (size_t i = 0; i < n; ++i) {
@@ -44,14 +44,6 @@ size_t quantize_run(const Float *x, size_t n, Sample *out)
         invalid += quantize_invalid(v, O);
         store(out + i, quantize_rule<Sample>(v, NarrowMode{R, O}));
     }
-    return invalid;
-}
-
-template <typename Float, typename Sample>
-size_t quantize_modes(const Float *x, size_t n, Sample *out, int rounding, int overflow)
-{
-    size_t invalid = 0;
-    with_modes(rounding, overflow, [&](auto r, auto o) { invalid = quantize_run<r.value, o.value>(x, n, out); });
     return invalid;
 }
 

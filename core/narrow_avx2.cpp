@@ -134,12 +134,6 @@ CORVANE_AVX2 void narrow_all(const int64_t *x, size_t n, Sample *out, int s)
     }
 }
 
-template <typename Sample>
-void narrow_modes(const int64_t *x, size_t n, Sample *out, int s, int rounding, int overflow)
-{
-    with_modes(rounding, overflow, [&](auto r, auto o) { narrow_all<r.value, o.value>(x, n, out, s); });
-}
-
 #undef CORVANE_AVX2
 
 }  // namespace

@@ -65,10 +65,16 @@ inline constexpr int kVectorMaxShift = 62;
     size_t quantize_q8_f64(const double *x, size_t n, int8_t *out, int rounding, int overflow);   \
     size_t quantize_q8_f32(const float *x, size_t n, int8_t *out, int rounding, int overflow);
 
-// The entries of one vector path, on the file's own templates
-// narrow_modes(x, n, out, s, rounding, overflow) and quantize_modes(x, n,
-// out, rounding, overflow); counts past kVectorMaxShift go to the scalar rules.
+// The entries of one vector path, on the file's own kernel templates
+// narrow_all<R, O>(x, n, out, s) and quantize_all<R, O>(x, n, out) (which
+// returns the invalid count), each instantiated for every mode pair; counts
+// past kVectorMaxShift go to the scalar rules.
 #define CORVANE_DEFINE_NARROW_PATHS                                                                  \
+    template <typename Sample>                                                                     \
+    void narrow_modes(const int64_t *x, size_t n, Sample *out, int s, int rounding, int overflow)  \
+    {                                                                                              \
+        with_modes(rounding, overflow, [&](auto r, auto o) { narrow_all<r.value, o.value>(x, n, out, s); }); \
+    }                                                                                              \
     void narrow_q15_modes(const int64_t *x, size_t n, int16_t *out, int s, int rounding, int overflow) \
     {                                                                                              \
         if (s > kVectorMaxShift) {                                                                 \
@@ -84,6 +90,14 @@ inline constexpr int kVectorMaxShift = 62;
         narrow_modes(x, n, out, s, rounding, overflow);                                            \
     }
 #define CORVANE_DEFINE_QUANTIZE_PATHS                                                                \
+    template <typename Float, typename Sample>                                                     \
+    size_t quantize_modes(const Float *x, size_t n, Sample *out, int rounding, int overflow)       \
+    {                                                                                              \
+        size_t invalid = 0;                                                                        \
+        with_modes(rounding, overflow,                                                             \
+                   [&](auto r, auto o) { invalid = quantize_all<r.value, o.value>(x, n, out); });   \
+        return invalid;                                                                            \
+    }                                                                                              \
     size_t quantize_q15_f64(const double *x, size_t n, int16_t *out, int rounding, int overflow)    \
     {                                                                                              \
         return quantize_modes(x, n, out, rounding, overflow);                                      \

@@ -122,14 +122,6 @@ CORVANE_AVX2 size_t quantize_all(const Float *x, size_t n, Sample *out)
     return invalid;
 }
 
-template <typename Float, typename Sample>
-size_t quantize_modes(const Float *x, size_t n, Sample *out, int rounding, int overflow)
-{
-    size_t invalid = 0;
-    with_modes(rounding, overflow, [&](auto r, auto o) { invalid = quantize_all<r.value, o.value>(x, n, out); });
-    return invalid;
-}
-
 #undef CORVANE_AVX2
 
 }  // namespace

@@ -118,14 +118,6 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) size_t quantize_all(const F
     return invalid;
 }
 
-template <typename Float, typename Sample>
-size_t quantize_modes(const Float *x, size_t n, Sample *out, int rounding, int overflow)
-{
-    size_t invalid = 0;
-    with_modes(rounding, overflow, [&](auto r, auto o) { invalid = quantize_all<r.value, o.value>(x, n, out); });
-    return invalid;
-}
-
 #undef CORVANE_AVX512
 
 }  // namespace

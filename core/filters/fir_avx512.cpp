@@ -13,29 +13,14 @@ __attribute__((target("avx512f,avx512bw,avx512vnni"))) void sums_avx512(const in
                                                                         const Taps &t, int64_t *sums)
 {
     using namespace avx512;
+    const auto newest = [w](size_t p) { return w - 2 * p; };
     if (t.whole_per_lane != 0) {
-        size_t i0 = 0;
-        for (; i0 + (kWholeBlocks - 1) * kBlock < n; i0 += kWholeBlocks * kBlock) {
-            const auto newest = [w, i0](size_t p) { return w + i0 - 2 * p; };
-            whole_blocks<kWholeBlocks>(newest, t.whole_pairs, t.pairs, t.whole_per_lane, sums + i0, true);
-        }
-        for (; i0 < n; i0 += kBlock) {
-            const auto newest = [w, i0](size_t p) { return w + i0 - 2 * p; };
-            whole_blocks<1>(newest, t.whole_pairs, t.pairs, t.whole_per_lane, sums + i0, true);
-        }
+        whole_sums(newest, t.whole_pairs, t.pairs, t.whole_per_lane, n, sums, true);
         return;
     }
     for (size_t g = 0; g < t.pairs; g += kPairsPerGroup) {
         const size_t g_end = t.pairs - g < kPairsPerGroup ? t.pairs : g + kPairsPerGroup;
-        size_t i0 = 0;
-        for (; i0 + (kSplitBlocks - 1) * kBlock < n; i0 += kSplitBlocks * kBlock) {
-            const auto newest = [w, i0](size_t p) { return w + i0 - 2 * p; };
-            split_blocks<kSplitBlocks>(newest, t.hi_pairs, t.lo_pairs, g, g_end, sums + i0, g == 0);
-        }
-        for (; i0 < n; i0 += kBlock) {
-            const auto newest = [w, i0](size_t p) { return w + i0 - 2 * p; };
-            split_blocks<1>(newest, t.hi_pairs, t.lo_pairs, g, g_end, sums + i0, g == 0);
-        }
+        split_sums(newest, t.hi_pairs, t.lo_pairs, g, g_end, n, sums, g == 0);
     }
 }
 

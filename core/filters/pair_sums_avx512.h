@@ -5,7 +5,7 @@
 // and the 64-bit sums go back in order when the block is stored.
 //
 // A kernel takes `newest(j)`, the newest sample of tap pair j's window at
-// the first output, so that the FIR (pair j at w - 2j) and a class of plain
+// output 0, so that the FIR (pair j at w - 2j) and a class of plain
 // FIRs (pairs of several windows) run the same loop. Every function is
 // inlined into its caller, which carries the same target attribute.
 #ifndef CORVANE_PAIR_SUMS_AVX512_H
@@ -49,11 +49,12 @@ CORVANE_PAIR_SUMS void add_in_order(int64_t *dst, __m512i even, __m512i odd, boo
     add_to(dst + 8, _mm512_permutex2var_epi64(even, high, odd), first);
 }
 
-// Sums of split pairs [begin, end) for kBlocks blocks, added to sums unless
-// `first`. end - begin <= kPairsPerGroup, so the 32-bit lanes are exact.
+// Sums of split pairs [begin, end) for kBlocks blocks from output i0, added
+// to sums unless `first`. end - begin <= kPairsPerGroup, so the 32-bit
+// lanes are exact.
 template <size_t kBlocks, typename Newest>
 CORVANE_PAIR_SUMS void split_blocks(Newest newest, const int32_t *hi_pairs, const int32_t *lo_pairs, size_t begin,
-                                    size_t end, int64_t *sums, bool first)
+                                    size_t end, size_t i0, int64_t *sums, bool first)
 {
     __m512i he[kBlocks], le[kBlocks], ho[kBlocks], lo[kBlocks];
     for (size_t b = 0; b < kBlocks; ++b) {
@@ -63,7 +64,7 @@ CORVANE_PAIR_SUMS void split_blocks(Newest newest, const int32_t *hi_pairs, cons
         const __m512i th = _mm512_set1_epi32(hi_pairs[j]);
         const __m512i tl = _mm512_set1_epi32(lo_pairs[j]);
         for (size_t b = 0; b < kBlocks; ++b) {
-            const int16_t *at = newest(j) + b * kBlock;
+            const int16_t *at = newest(j) + i0 + b * kBlock;
             const __m512i xe = _mm512_loadu_si512(at - 1);
             const __m512i xo = _mm512_loadu_si512(at);
             he[b] = _mm512_dpwssd_epi32(he[b], xe, th);
@@ -73,18 +74,19 @@ CORVANE_PAIR_SUMS void split_blocks(Newest newest, const int32_t *hi_pairs, cons
         }
     }
     for (size_t b = 0; b < kBlocks; ++b) {
-        int64_t *dst = sums + b * kBlock;
+        int64_t *dst = sums + i0 + b * kBlock;
         add_in_order(dst, join(widen_low(he[b]), widen_low(le[b])), join(widen_low(ho[b]), widen_low(lo[b])), first);
         add_in_order(dst + 16, join(widen_high(he[b]), widen_high(le[b])), join(widen_high(ho[b]), widen_high(lo[b])),
                      first);
     }
 }
 
-// Sums of whole pairs [0, pairs) for kBlocks blocks, added to sums unless
-// `first`: the 32-bit lanes move into 64-bit ones every per_lane pairs.
+// Sums of whole pairs [0, pairs) for kBlocks blocks from output i0, added
+// to sums unless `first`: the 32-bit lanes move into 64-bit ones every
+// per_lane pairs.
 template <size_t kBlocks, typename Newest>
 CORVANE_PAIR_SUMS void whole_blocks(Newest newest, const int32_t *whole_pairs, size_t pairs, size_t per_lane,
-                                    int64_t *sums, bool first)
+                                    size_t i0, int64_t *sums, bool first)
 {
     __m512i e0[kBlocks], e1[kBlocks], o0[kBlocks], o1[kBlocks];
     for (size_t b = 0; b < kBlocks; ++b) {
@@ -99,7 +101,7 @@ CORVANE_PAIR_SUMS void whole_blocks(Newest newest, const int32_t *whole_pairs, s
         for (size_t j = j0; j < j_end; ++j) {
             const __m512i tw = _mm512_set1_epi32(whole_pairs[j]);
             for (size_t b = 0; b < kBlocks; ++b) {
-                const int16_t *at = newest(j) + b * kBlock;
+                const int16_t *at = newest(j) + i0 + b * kBlock;
                 e[b] = _mm512_dpwssd_epi32(e[b], _mm512_loadu_si512(at - 1), tw);
                 o[b] = _mm512_dpwssd_epi32(o[b], _mm512_loadu_si512(at), tw);
             }
@@ -112,8 +114,38 @@ CORVANE_PAIR_SUMS void whole_blocks(Newest newest, const int32_t *whole_pairs, s
         }
     }
     for (size_t b = 0; b < kBlocks; ++b) {
-        add_in_order(sums + b * kBlock, e0[b], o0[b], first);
-        add_in_order(sums + b * kBlock + 16, e1[b], o1[b], first);
+        int64_t *dst = sums + i0 + b * kBlock;
+        add_in_order(dst, e0[b], o0[b], first);
+        add_in_order(dst + 16, e1[b], o1[b], first);
+    }
+}
+
+// The sums of outputs [0, n), in runs of the blocks that keep the chains in
+// flight and single blocks after them. Windows are readable, and sums have
+// room, to n rounded up to a block.
+template <typename Newest>
+CORVANE_PAIR_SUMS void split_sums(Newest newest, const int32_t *hi_pairs, const int32_t *lo_pairs, size_t begin,
+                                  size_t end, size_t n, int64_t *sums, bool first)
+{
+    size_t i0 = 0;
+    for (; i0 + (kSplitBlocks - 1) * kBlock < n; i0 += kSplitBlocks * kBlock) {
+        split_blocks<kSplitBlocks>(newest, hi_pairs, lo_pairs, begin, end, i0, sums, first);
+    }
+    for (; i0 < n; i0 += kBlock) {
+        split_blocks<1>(newest, hi_pairs, lo_pairs, begin, end, i0, sums, first);
+    }
+}
+
+template <typename Newest>
+CORVANE_PAIR_SUMS void whole_sums(Newest newest, const int32_t *whole_pairs, size_t pairs, size_t per_lane, size_t n,
+                                  int64_t *sums, bool first)
+{
+    size_t i0 = 0;
+    for (; i0 + (kWholeBlocks - 1) * kBlock < n; i0 += kWholeBlocks * kBlock) {
+        whole_blocks<kWholeBlocks>(newest, whole_pairs, pairs, per_lane, i0, sums, first);
+    }
+    for (; i0 < n; i0 += kBlock) {
+        whole_blocks<1>(newest, whole_pairs, pairs, per_lane, i0, sums, first);
     }
 }
 

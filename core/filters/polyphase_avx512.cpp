@@ -31,26 +31,11 @@ __attribute__((target("avx512f,avx512bw,avx512vnni"))) void group_sums(const Gro
                                                                        bool first)
 {
     using namespace fir::avx512;
+    const auto newest = [&g](size_t j) { return g.newest[j]; };
     if (g.whole_per_lane != 0) {
-        size_t i0 = 0;
-        for (; i0 + (kWholeBlocks - 1) * kBlock < n; i0 += kWholeBlocks * kBlock) {
-            const auto newest = [&g, i0](size_t j) { return g.newest[j] + i0; };
-            whole_blocks<kWholeBlocks>(newest, g.whole, g.pairs, g.whole_per_lane, sums + i0, first);
-        }
-        for (; i0 < n; i0 += kBlock) {
-            const auto newest = [&g, i0](size_t j) { return g.newest[j] + i0; };
-            whole_blocks<1>(newest, g.whole, g.pairs, g.whole_per_lane, sums + i0, first);
-        }
-        return;
-    }
-    size_t i0 = 0;
-    for (; i0 + (kSplitBlocks - 1) * kBlock < n; i0 += kSplitBlocks * kBlock) {
-        const auto newest = [&g, i0](size_t j) { return g.newest[j] + i0; };
-        split_blocks<kSplitBlocks>(newest, g.hi, g.lo, 0, g.pairs, sums + i0, first);
-    }
-    for (; i0 < n; i0 += kBlock) {
-        const auto newest = [&g, i0](size_t j) { return g.newest[j] + i0; };
-        split_blocks<1>(newest, g.hi, g.lo, 0, g.pairs, sums + i0, first);
+        whole_sums(newest, g.whole, g.pairs, g.whole_per_lane, n, sums, first);
+    } else {
+        split_sums(newest, g.hi, g.lo, 0, g.pairs, n, sums, first);
     }
 }
 
