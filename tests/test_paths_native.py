@@ -234,8 +234,42 @@ def test_fir_sums_path_lengths_extremes_and_long_filters(kernel, path, address, 
         taps = rng.integers(info.min, info.max, ntaps, dtype=dtype, endpoint=True)
         if n % 7 == 0:
             taps[:] = info.min
+        elif n % 7 == 3 and kind == "q15":
+            # Taps small enough to go unsplit, at the bound where five pairs
+            # over the lowest samples fill a 32-bit lane.
+            taps[:] = -32767 // 5
+            x = np.full(n, info.min, dtype)
         history = rng.integers(info.min, info.max, ntaps - 1, dtype=dtype, endpoint=True)
-        x = rng.integers(info.min, info.max, n, dtype=dtype, endpoint=True)
+        if not (n % 7 == 3 and kind == "q15"):
+            x = rng.integers(info.min, info.max, n, dtype=dtype, endpoint=True)
         check(1 + 2 * (n % 2), x, taps, history, shift)
     lows = np.full(700, info.min, dtype)
     check(3, lows[:80], lows, lows[:-1], {"q15": 25, "q8": 17}[kind])
+
+
+QUANTIZE = {  # kernel: float type, sample type, fraction bits, sample bits
+    "quantize_q15_f64": (np.float64, np.int16, 15, 16), "quantize_q15_f32": (np.float32, np.int16, 15, 16),
+    "quantize_q8_f64": (np.float64, np.int8, 7, 8), "quantize_q8_f32": (np.float32, np.int8, 7, 8),
+}
+
+
+@pytest.mark.parametrize("kernel,path,address", path_params(QUANTIZE))
+def test_quantize_path_every_mode_halves_and_invalid_count(kernel, path, address):
+    """Each quantising path in every mode pair against the exact model: values
+    next to every half and integer of the scaled range and past it, infinities
+    and NaN, at lengths around the vector widths, with the invalid count."""
+    ftype, stype, frac_bits, bits = QUANTIZE[kernel]
+    fn = C.CFUNCTYPE(C.c_size_t, C.c_void_p, C.c_size_t, C.c_void_p, C.c_int, C.c_int)(address)
+    top = 2 ** bits  # twice the scaled range: k / 2 runs over its halves
+    k = np.concatenate([np.arange(-40, 40), np.arange(top - 8, top + 8), np.arange(-top - 8, -top + 8),
+                        np.arange(-top, top, 1 if bits == 8 else 331)]) / 2 / 2 ** frac_bits
+    x = np.concatenate([k, np.nextafter(k, np.inf), np.nextafter(k, -np.inf), [np.inf, -np.inf, np.nan, 1e30, -7.5]])
+    x = x.astype(ftype)
+    for r, rounding in enumerate(model.ROUNDINGS):
+        for o, overflow in enumerate(model.OVERFLOWS):
+            want = [model.quantize_to(float(v), frac_bits, bits, rounding, overflow) for v in x]
+            for n in (len(x), len(x) - 5):
+                out = np.full(n + 1, 77, stype)
+                invalid = sum(1 for v in x[:n] if v != v or (overflow == "wrap" and np.isinf(v)))
+                assert fn(x.ctypes.data, n, out.ctypes.data, r, o) == invalid and out[n] == 77
+                assert out[:n].tolist() == want[:n], (rounding, overflow)
