@@ -152,8 +152,13 @@ void pack_pairs(const int16_t *taps, size_t pairs, int32_t *hi_pairs, int32_t *l
         const int16_t older = taps[2 * p + 1];
         hi_pairs[p] = pack_pair(tap_hi(older), tap_hi(newer));
         lo_pairs[p] = pack_pair(tap_lo(older), tap_lo(newer));
-        whole_pairs[p] = pack_pair(static_cast<uint16_t>(older), static_cast<uint16_t>(newer));
+        whole_pairs[p] = whole_pair(newer, older);
     }
+}
+
+int32_t whole_pair(int16_t newer, int16_t older)
+{
+    return pack_pair(static_cast<uint16_t>(older), static_cast<uint16_t>(newer));
 }
 
 size_t whole_per_lane(const int16_t *taps, size_t count)

@@ -51,6 +51,9 @@ inline constexpr size_t kMinWholePerLane = 4;
 // (zero-padded to even).
 void pack_pairs(const int16_t *taps, size_t pairs, int32_t *hi_pairs, int32_t *lo_pairs, int32_t *whole_pairs);
 
+// One whole pair: taps[2p] (the newer sample's) and taps[2p + 1].
+int32_t whole_pair(int16_t newer, int16_t older);
+
 // Taps::whole_per_lane of these taps: min(32767 / max |tap|, kPairsPerGroup),
 // or 0 below kMinWholePerLane.
 size_t whole_per_lane(const int16_t *taps, size_t count);

@@ -24,6 +24,38 @@ constexpr size_t kLocalScratchBytes = 16384;
 
 constexpr size_t round_up(size_t n, size_t m) { return (n + m - 1) / m * m; }
 
+// The DecimatingTaps of a plan that decimates by an even factor with small
+// enough taps; others keep down = 0.
+template <typename T>
+void lay_out_decimating(const T *taps, size_t ntaps, upfirdn_plan &plan)
+{
+    constexpr size_t kLanes = 16;
+    const size_t lanes_per_output = plan.down / 2;
+    if (plan.up != 1 || plan.down % 2 != 0 || plan.down > kMaxDecimatingDown || kLanes % lanes_per_output != 0) {
+        return;
+    }
+    const size_t pairs = (ntaps + 1) / 2;
+    std::vector<int16_t> padded(2 * pairs, 0);
+    for (size_t j = 0; j < ntaps; ++j) {
+        padded[j] = load(taps + j);
+    }
+    const size_t per_lane = fir::whole_per_lane(padded.data(), ntaps);
+    if (per_lane == 0) {
+        return;
+    }
+    // Pair j sits in row ceil(j / E), in lane e = E * row - j.
+    const size_t rows = (pairs - 1 + lanes_per_output - 1) / lanes_per_output + 1;
+    plan.decimating_lanes.assign(rows * kLanes, 0);
+    for (size_t j = 0; j < pairs; ++j) {
+        const size_t r = (j + lanes_per_output - 1) / lanes_per_output, e = lanes_per_output * r - j;
+        const int32_t pair = fir::whole_pair(padded[2 * j], padded[2 * j + 1]);
+        for (size_t l = e; l < kLanes; l += lanes_per_output) {
+            plan.decimating_lanes[r * kLanes + l] = pair;
+        }
+    }
+    plan.decimating = {plan.down, rows, per_lane, (rows - 1) * plan.down + 1, plan.decimating_lanes.data()};
+}
+
 template <typename T>
 upfirdn_plan *make_plan(const T *taps, size_t ntaps, size_t up, size_t down)
 {
@@ -44,6 +76,8 @@ upfirdn_plan *make_plan(const T *taps, size_t ntaps, size_t up, size_t down)
             size_t offset, count, taps_at, pairs_at;
         };
         std::vector<Sub> subs;
+        // Each plain FIR has a tap: no more of them than taps.
+        subs.reserve(ntaps < up * plan->stride ? ntaps : up * plan->stride);
         size_t taps_count = 0, pairs_count = 0;
         plan->first.assign(up + 1, 0);
         for (size_t r = 0; r < up; ++r) {
@@ -62,6 +96,9 @@ upfirdn_plan *make_plan(const T *taps, size_t ntaps, size_t up, size_t down)
             plan->most_subs = count > plan->most_subs ? count : plan->most_subs;
         }
         plan->first[up] = subs.size();
+        plan->subs.reserve(subs.size());
+        plan->sub_taps.reserve(subs.size());
+        plan->offsets.reserve(subs.size());
         plan->taps.assign(taps_count, 0);
         plan->hi_pairs.assign(pairs_count, 0);
         plan->lo_pairs.assign(pairs_count, 0);
@@ -85,6 +122,7 @@ upfirdn_plan *make_plan(const T *taps, size_t ntaps, size_t up, size_t down)
         for (const fir::Taps &t : plan->subs) {
             plan->sub_taps.push_back(&t);
         }
+        lay_out_decimating(taps, ntaps, *plan);
     } catch (const std::bad_alloc &) {
         delete plan;
         return nullptr;
@@ -219,11 +257,55 @@ void class_sums(ClassSumsFn sums, const upfirdn_plan &plan, const Streams &in, s
     sums(s.windows, plan.sub_taps.data() + first, subs, count, s.acc, s.part);
 }
 
+// A decimating filter with DecimatingTaps: each pass sums straight over the
+// inputs where its reads stay inside x (Q15), else over a copy of them with
+// the history in front and zeros after.
+template <typename T, typename Finish>
+int run_decimating(DecimatingSumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *history,
+                   size_t phase, T *out, Finish finish)
+{
+    const size_t total = outputs(plan, n, phase);
+    if (total > 0) {
+        const size_t chunk = total < kChunkOutputs ? total : kChunkOutputs;
+        const size_t padded = round_up(chunk, fir::kMaxBlock);
+        const size_t reach = plan.decimating.reach;
+        const size_t length = reach + padded * plan.down;
+        alignas(64) unsigned char local[kLocalScratchBytes];
+        Scratch s;
+        if (!s.allocate(length, 0, padded, 0, local, sizeof local)) {
+            return -1;
+        }
+        for (size_t j0 = 0; j0 < total; j0 += chunk) {
+            const size_t count = total - j0 < chunk ? total - j0 : chunk;
+            const size_t newest = phase + j0 * plan.down;
+            const bool inside = newest >= reach && newest + round_up(count, fir::kMaxBlock) * plan.down <= n;
+            if constexpr (sizeof(T) == sizeof(int16_t)) {
+                if (inside) {
+                    sums(x + newest, count, plan.decimating, s.acc);
+                    finish(s.acc, count, out + j0);
+                    continue;
+                }
+            }
+            gather(x, n, history, plan.history, static_cast<ptrdiff_t>(newest) - static_cast<ptrdiff_t>(reach), 1,
+                   length, s.window);
+            sums(s.window + reach, count, plan.decimating, s.acc);
+            finish(s.acc, count, out + j0);
+        }
+    }
+    if (history != nullptr) {
+        keep_history(history, plan.history, x, n);
+    }
+    return 0;
+}
+
 // Finish turns `count` sums into out[0 .. count).
 template <typename T, typename Finish>
-int run(ClassSumsFn sums, const upfirdn_plan &plan, const T *x, size_t n, T *history, size_t phase, T *out,
-        Finish finish)
+int run(ClassSumsFn sums, DecimatingSumsFn decimating, const upfirdn_plan &plan, const T *x, size_t n, T *history,
+        size_t phase, T *out, Finish finish)
 {
+    if (decimating != nullptr && plan.decimating.down != 0) {
+        return run_decimating(decimating, plan, x, n, history, phase, out, finish);
+    }
     const size_t total = outputs(plan, n, phase);
     const size_t classes = plan.classes;
     if (total > 0) {
@@ -304,8 +386,8 @@ void spread_scalar(const int16_t *rows, size_t row_length, size_t classes, size_
     }
 }
 
-int run_q15(ClassSumsFn sums, const upfirdn_plan &plan, const int16_t *x, size_t n, int16_t *history,
-            size_t phase, int16_t *out, int s, int rounding, int overflow)
+int run_q15(ClassSumsFn sums, DecimatingSumsFn decimating, const upfirdn_plan &plan, const int16_t *x, size_t n,
+            int16_t *history, size_t phase, int16_t *out, int s, int rounding, int overflow)
 {
     // The default modes are those of narrow_q15, which has vector paths.
     const bool plain = rounding == CORVANE_ROUND_NEAREST && overflow == CORVANE_OVERFLOW_SATURATE;
@@ -316,12 +398,12 @@ int run_q15(ClassSumsFn sums, const upfirdn_plan &plan, const int16_t *x, size_t
             narrow_q15_modes(v, count, dst, s, rounding, overflow);
         }
     };
-    return run(sums, plan, x, n, history, phase, out, finish);
+    return run(sums, decimating, plan, x, n, history, phase, out, finish);
 }
 
 // The Q14 sums wrap at 32 bits, as dot_q8 does, before they are narrowed.
-int run_q8(ClassSumsFn sums, const upfirdn_plan &plan, const int8_t *x, size_t n, int8_t *history,
-           size_t phase, int8_t *out, int s, int rounding, int overflow)
+int run_q8(ClassSumsFn sums, DecimatingSumsFn decimating, const upfirdn_plan &plan, const int8_t *x, size_t n,
+           int8_t *history, size_t phase, int8_t *out, int s, int rounding, int overflow)
 {
     auto finish = [=](int64_t *v, size_t count, int8_t *dst) {
         for (size_t i = 0; i < count; ++i) {
@@ -329,7 +411,7 @@ int run_q8(ClassSumsFn sums, const upfirdn_plan &plan, const int8_t *x, size_t n
         }
         narrow_q8_modes(v, count, dst, s, rounding, overflow);
     };
-    return run(sums, plan, x, n, history, phase, out, finish);
+    return run(sums, decimating, plan, x, n, history, phase, out, finish);
 }
 
 }  // namespace corvane::polyphase
@@ -340,6 +422,13 @@ corvane::polyphase::ClassSumsFn chosen_sums()
 {
     static const corvane::polyphase::ClassSumsFn fn =
         corvane::polyphase::kSumsPaths[corvane::first_supported(corvane::polyphase::kSumsPaths)].fn;
+    return fn;
+}
+
+corvane::polyphase::DecimatingSumsFn chosen_decimating()
+{
+    static const corvane::polyphase::DecimatingSumsFn fn =
+        corvane::polyphase::kDecimatingPaths[corvane::first_supported(corvane::polyphase::kDecimatingPaths)].fn;
     return fn;
 }
 
@@ -374,13 +463,15 @@ size_t upfirdn_next_phase(const upfirdn_plan *plan, size_t n, size_t phase)
 int upfirdn_q15(const upfirdn_plan *plan, const int16_t *x, size_t n, int16_t *history, size_t phase,
                 int16_t *out, int s, int rounding, int overflow)
 {
-    return corvane::polyphase::run_q15(chosen_sums(), *plan, x, n, history, phase, out, s, rounding, overflow);
+    return corvane::polyphase::run_q15(chosen_sums(), chosen_decimating(), *plan, x, n, history, phase, out, s,
+                                       rounding, overflow);
 }
 
 int upfirdn_q8(const upfirdn_plan *plan, const int8_t *x, size_t n, int8_t *history, size_t phase, int8_t *out,
                int s, int rounding, int overflow)
 {
-    return corvane::polyphase::run_q8(chosen_sums(), *plan, x, n, history, phase, out, s, rounding, overflow);
+    return corvane::polyphase::run_q8(chosen_sums(), chosen_decimating(), *plan, x, n, history, phase, out, s,
+                                      rounding, overflow);
 }
 
 }  // extern "C"

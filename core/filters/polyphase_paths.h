@@ -11,6 +11,9 @@
 // up] over x[q0 - p + i * D]). The inputs of each pass are gathered once
 // into D streams (every D-th input, history in front), and each plain FIR's
 // window is a place in one of them, so the sums paths see plain memory.
+//
+// A FIR decimating by an even factor (up = 1) can also skip the gather: its
+// sums run straight over one window of the inputs (DecimatingTaps).
 #ifndef CORVANE_POLYPHASE_PATHS_H
 #define CORVANE_POLYPHASE_PATHS_H
 
@@ -21,6 +24,30 @@
 #include "fir_paths.h"
 #include "paths.h"
 #include "upfirdn.h"
+
+namespace corvane::polyphase {
+
+// The most lanes a decimating path gives one output, and the widest factor
+// it takes (2 of them per lane).
+inline constexpr size_t kMaxDecimatingLanes = 4;
+inline constexpr size_t kMaxDecimatingDown = 2 * kMaxDecimatingLanes;
+
+// The taps of a FIR decimating by down = 2E, laid out for the sums straight
+// over the window: output m's tap pairs (fir::Taps' whole pairs) are spread
+// over E adjacent 32-bit lanes of a 16-lane row, lane e of each E taking
+// pair E * r - e in row r, zero where that is no pair, so that row r
+// multiplies the words loaded at w + m * down - r * down - 1. Only whole
+// taps have this form: down is 0 where it does not apply (up > 1, an odd or
+// wider factor, or taps too large to sum whole).
+struct DecimatingTaps {
+    size_t down = 0;
+    size_t rows = 0;
+    size_t per_lane = 0;  // rows a 32-bit lane takes (fir::Taps::whole_per_lane)
+    size_t reach = 0;     // how far before an output's newest input the rows read
+    const int32_t *lanes = nullptr;  // rows x 16
+};
+
+}  // namespace corvane::polyphase
 
 struct upfirdn_plan {
     size_t up;
@@ -40,6 +67,8 @@ struct upfirdn_plan {
     std::vector<int32_t> hi_pairs;
     std::vector<int32_t> lo_pairs;
     std::vector<int32_t> whole_pairs;
+    corvane::polyphase::DecimatingTaps decimating;
+    std::vector<int32_t> decimating_lanes;
 };
 
 namespace corvane::polyphase {
@@ -103,6 +132,16 @@ void gather_neon(const int16_t *src, size_t step, size_t count, int16_t *out);
 void spread_neon(const int16_t *rows, size_t row_length, size_t classes, size_t count, int16_t *out);
 #endif
 
+// sums[m] = sum over j < ntaps of taps[j] * w[m * down - j], exactly, for
+// m < n, from taps laid out by DecimatingTaps (down != 0); w[-t.reach] ..
+// w[round_up(n, fir::kMaxBlock) * down - 1] are readable, and sums has room
+// for n rounded up to fir::kMaxBlock.
+using DecimatingSumsFn = void (*)(const int16_t *w, size_t n, const DecimatingTaps &t, int64_t *sums);
+
+#if CORVANE_X86_PATHS
+void decimating_sums_avx512(const int16_t *w, size_t n, const DecimatingTaps &t, int64_t *sums);
+#endif
+
 inline constexpr Path<ClassSumsFn> kSumsPaths[] = {
 #if CORVANE_X86_PATHS
     {Isa::Avx512Vnni, class_sums_avx512},
@@ -134,11 +173,21 @@ inline constexpr Path<SpreadFn> kSpreadPaths[] = {
     {Isa::Scalar, spread_scalar},
 };
 
-// The filters of upfirdn.h on the given sums path (and the widest gather).
-int run_q15(ClassSumsFn sums, const upfirdn_plan &plan, const int16_t *x, size_t n, int16_t *history,
-            size_t phase, int16_t *out, int s, int rounding, int overflow);
-int run_q8(ClassSumsFn sums, const upfirdn_plan &plan, const int8_t *x, size_t n, int8_t *history,
-           size_t phase, int8_t *out, int s, int rounding, int overflow);
+// Where the window pays for itself: elsewhere (a null path) decimating
+// filters gather their sub-phases as every other filter does.
+inline constexpr Path<DecimatingSumsFn> kDecimatingPaths[] = {
+#if CORVANE_X86_PATHS
+    {Isa::Avx512Vnni, decimating_sums_avx512},
+#endif
+    {Isa::Scalar, nullptr},
+};
+
+// The filters of upfirdn.h on the given sums paths (and the widest gather):
+// `decimating`, unless null, for the plans that have DecimatingTaps.
+int run_q15(ClassSumsFn sums, DecimatingSumsFn decimating, const upfirdn_plan &plan, const int16_t *x, size_t n,
+            int16_t *history, size_t phase, int16_t *out, int s, int rounding, int overflow);
+int run_q8(ClassSumsFn sums, DecimatingSumsFn decimating, const upfirdn_plan &plan, const int8_t *x, size_t n,
+           int8_t *history, size_t phase, int8_t *out, int s, int rounding, int overflow);
 
 }  // namespace corvane::polyphase
 
