@@ -106,6 +106,7 @@ fir_filter_vectorcall(PyObject *callable, PyObject *const *args, size_t nargsf, 
     PyArrayObject *x = NULL, *x_lanes = NULL, *y_lanes = NULL;
     PyObject *result = NULL;
     int axis;
+    npy_intp x_stride = 0;
     size_t n;
 
     if (nargs != 1 || (kwnames != NULL && PyTuple_GET_SIZE(kwnames) != 0)) {
@@ -116,7 +117,7 @@ fir_filter_vectorcall(PyObject *callable, PyObject *const *args, size_t nargsf, 
         return NULL;
     }
     if ((axis = lanes_axis(x, self->axis, kName)) < 0 || take_channels(self, x, axis) < 0 ||
-        (x_lanes = lanes_last(x, axis)) == NULL) {
+        (x_lanes = lanes_in_place(x, axis, &x_stride)) == NULL) {
         goto done;
     }
     n = static_cast<size_t>(PyArray_DIM(x_lanes, PyArray_NDIM(x_lanes) - 1));
@@ -125,7 +126,7 @@ fir_filter_vectorcall(PyObject *callable, PyObject *const *args, size_t nargsf, 
         goto done;
     }
     {
-        UpfirdnRun run = {kUpfirdnQ15, self->plan, static_cast<const char *>(PyArray_DATA(x_lanes)),
+        UpfirdnRun run = {kUpfirdnQ15, self->plan, static_cast<const char *>(PyArray_DATA(x_lanes)), x_stride,
                           reinterpret_cast<char *>(self->history), static_cast<char *>(PyArray_DATA(y_lanes)),
                           self->lanes, n, self->phase, self->shift, self->rounding, self->overflow};
         if (upfirdn_run_lanes(run) < 0) {

@@ -14,6 +14,39 @@ lanes_last(PyArrayObject *arr, int axis)
     return move_axis(arr, axis, PyArray_NDIM(arr) - 1, false);
 }
 
+PyArrayObject *
+lanes_in_place(PyArrayObject *arr, int axis, npy_intp *lane_stride)
+{
+    const int last = PyArray_NDIM(arr) - 1;
+    const npy_intp item = PyArray_ITEMSIZE(arr);
+    bool in_place = axis == last && (PyArray_DIM(arr, last) <= 1 || PyArray_STRIDE(arr, last) == item);
+    // The leading dimensions must step as one, each over the whole of those
+    // inside it (dimensions of one channel aside).
+    npy_intp step = 0, lanes = 1;
+    for (int d = last - 1; in_place && d >= 0; --d) {
+        const npy_intp dim = PyArray_DIM(arr, d);
+        if (dim == 1) {
+            continue;
+        }
+        if (lanes == 1) {
+            step = PyArray_STRIDE(arr, d);
+        } else {
+            in_place = PyArray_STRIDE(arr, d) == step * lanes;
+        }
+        lanes *= dim;
+    }
+    if (in_place) {
+        *lane_stride = step;
+        Py_INCREF(arr);
+        return arr;
+    }
+    PyArrayObject *moved = lanes_last(arr, axis);
+    if (moved != NULL) {
+        *lane_stride = PyArray_DIM(moved, last) * item;
+    }
+    return moved;
+}
+
 // Channels of an array laid out by lanes_last: all dimensions but the last.
 size_t
 lane_count(PyArrayObject *lanes)

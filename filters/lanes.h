@@ -9,6 +9,12 @@
 // is, which is only ever read. A new reference, or NULL with an exception.
 PyArrayObject *lanes_last(PyArrayObject *arr, int axis);
 
+// arr itself when `axis` is its last and its channels are contiguous runs
+// a fixed number of bytes apart (*lane_stride), as a block sliced from a
+// longer signal is; else lanes_last(arr, axis), with its row length in
+// bytes. Either is only ever read.
+PyArrayObject *lanes_in_place(PyArrayObject *arr, int axis, npy_intp *lane_stride);
+
 // Channels of an array laid out by lanes_last: all dimensions but the last.
 size_t lane_count(PyArrayObject *lanes);
 

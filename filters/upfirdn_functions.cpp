@@ -43,7 +43,8 @@ run_lanes(const UpfirdnRun &r)
     const size_t outputs = upfirdn_outputs(r.plan, r.n, r.phase);
     for (size_t c = 0; c < r.lanes; ++c) {
         char *h = r.history != NULL ? r.history + c * held * item : NULL;
-        if (r.kind.run(r.plan, r.x + c * r.n * item, r.n, h, r.phase, r.y + c * outputs * item, r.shift,
+        const char *x = r.x + static_cast<npy_intp>(c) * r.x_stride;
+        if (r.kind.run(r.plan, x, r.n, h, r.phase, r.y + c * outputs * item, r.shift,
                        r.rounding, r.overflow) != 0) {
             return -1;
         }
@@ -105,6 +106,7 @@ upfirdn(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const Upfird
     upfirdn_plan *plan = NULL;
     PyObject *result = NULL;
     size_t up = 1, down = 1, n;
+    npy_intp x_stride = 0;
     int shift = default_shift, axis = -1, rounding = CORVANE_ROUND_NEAREST, overflow = CORVANE_OVERFLOW_SATURATE;
 
     if (dask_route(kind.name, "x", 1, args, nargs, kwnames, &result)) return result;
@@ -124,7 +126,7 @@ upfirdn(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const Upfird
         PyErr_Format(PyExc_ValueError, "%s: h must be one-dimensional and not empty", kind.name);
         goto done;
     }
-    if ((axis = lanes_axis(x, axis, kind.name)) < 0 || (x_lanes = lanes_last(x, axis)) == NULL) {
+    if ((axis = lanes_axis(x, axis, kind.name)) < 0 || (x_lanes = lanes_in_place(x, axis, &x_stride)) == NULL) {
         goto done;
     }
     Py_SETREF(h, PyArray_GETCONTIGUOUS(h));
@@ -140,7 +142,7 @@ upfirdn(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const Upfird
         goto done;
     }
     {
-        UpfirdnRun run = {kind, plan, static_cast<const char *>(PyArray_DATA(x_lanes)), NULL,
+        UpfirdnRun run = {kind, plan, static_cast<const char *>(PyArray_DATA(x_lanes)), x_stride, NULL,
                           static_cast<char *>(PyArray_DATA(y_lanes)), lane_count(x_lanes), n, 0, shift,
                           rounding, overflow};
         if (upfirdn_run_lanes(run) < 0) {

@@ -22,13 +22,15 @@ struct UpfirdnKind {
 extern const UpfirdnKind kUpfirdnQ15;
 extern const UpfirdnKind kUpfirdnQ8;
 
-// One call over every lane, laid out by lanes_last: no Python objects, so
-// that it can run without the GIL. history (NULL: from rest) holds
-// upfirdn_history samples per lane; y upfirdn_outputs samples per lane.
+// One call over every lane, laid out by lanes_in_place (lane c of x at
+// x + c * x_stride): no Python objects, so that it can run without the GIL.
+// history (NULL: from rest) holds upfirdn_history samples per lane; y
+// upfirdn_outputs samples per lane.
 struct UpfirdnRun {
     const UpfirdnKind &kind;
     const upfirdn_plan *plan;
     const char *x;
+    npy_intp x_stride;
     char *history;
     char *y;
     size_t lanes;

@@ -92,6 +92,30 @@ def test_channels_along_axis(axis, up, down):
         f(x.take(range(3), axis=axis)[:1] if axis != 0 else x[:, :1])
 
 
+def _big(shape):
+    return samples(np.int16, int(np.prod(shape)), "random", 5).reshape(shape)
+
+
+@pytest.mark.parametrize("x", [
+    _big((5, 90))[1:4, 7:60],            # channels a row apart, read in place
+    _big((5, 90))[::-2, 3:50],           # backwards
+    _big((3, 8, 70))[:, ::2, 5:40],      # leading dimensions that step as one
+    _big((4, 3, 70))[::2, :, :41],       # ones that do not: copied
+    _big((3, 2, 70))[:, :1, 2:66],       # a dimension of one channel
+    np.broadcast_to(_big((1, 45)), (3, 45)),  # one channel read three times
+    _big((3, 90))[:, ::2],               # samples not adjacent: copied
+], ids=["rows", "backwards", "steps", "gaps", "single", "broadcast", "strided"])
+@pytest.mark.parametrize("up,down", [(1, 1), (1, 4), (2, 3)])
+def test_channels_sliced_from_a_longer_signal(x, up, down):
+    h = samples(np.int16, 13, "random", 6) // 4
+    want = np.stack([expect("q15", h, lane, up, down, 15) for lane in x.reshape(-1, x.shape[-1])])
+    want = want.reshape(x.shape[:-1] + (-1,))
+    np.testing.assert_array_equal(corvane.upfirdn_q15(h, x, up, down), want)
+    f = corvane.FirFilter(h, up=up, down=down)
+    parts = [f(x[..., lo:hi]) for lo, hi in ((0, 7), (7, 30), (30, x.shape[-1]))]
+    np.testing.assert_array_equal(np.concatenate(parts, axis=-1), want)
+
+
 @pytest.mark.parametrize("call,error", [
     (lambda: corvane.upfirdn_q15([1], [1], 0), ValueError),
     (lambda: corvane.upfirdn_q15([1], [1], down=-2), ValueError),

@@ -161,9 +161,17 @@ void gather(const T *x, size_t n, const T *history, size_t held, ptrdiff_t base,
         const size_t before = static_cast<size_t>(-base) < count ? static_cast<size_t>(-base) : count;
         const size_t unheld = history == nullptr ? before : (before > held ? before - held : 0);
         std::memset(w, 0, unheld * sizeof(int16_t));
-        for (i = unheld; i < before; ++i) {
-            w[i] = load(history + held - static_cast<size_t>(-at(i)));
+        if (before > unheld) {
+            const T *from = history + held - static_cast<size_t>(-at(unheld));
+            if constexpr (sizeof(T) == sizeof(int16_t)) {
+                std::memcpy(w + unheld, from, (before - unheld) * sizeof(int16_t));
+            } else {
+                for (size_t k = 0; k < before - unheld; ++k) {
+                    w[unheld + k] = load(from + k);
+                }
+            }
         }
+        i = before;
     }
     for (; i < count && at(i) < 0; ++i) {
         const ptrdiff_t back = -at(i);
