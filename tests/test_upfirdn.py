@@ -58,9 +58,12 @@ def test_matches_model(kind, up, down, ntaps, n, fill, rounding, overflow):
         np.testing.assert_array_equal(np.concatenate(parts), want)
 
 
-@pytest.mark.parametrize("up,down,ntaps", [(1, 1, 4), (1, 3, 5), (3, 1, 7), (3, 2, 8), (2, 4, 3), (5, 3, 11)])
-def test_every_block_split_equals_one_pass(up, down, ntaps):
-    x, h = samples(np.int16, 8, "random", 1), samples(np.int16, ntaps, "random", 2)
+# Full-scale taps, and the small ones of a designed filter (|tap| <= 6553).
+@pytest.mark.parametrize("up,down,ntaps,tap_scale", [(1, 1, 4, 1), (1, 3, 5, 1), (3, 1, 7, 1), (3, 2, 8, 1),
+                                                     (2, 4, 3, 1), (5, 3, 11, 1), (1, 2, 9, 5), (1, 4, 5, 5),
+                                                     (1, 8, 3, 5), (1, 4, 6, 1)])
+def test_every_block_split_equals_one_pass(up, down, ntaps, tap_scale):
+    x, h = samples(np.int16, 8, "random", 1), samples(np.int16, ntaps, "random", 2) // tap_scale
     want = corvane.upfirdn_q15(h, x, up, down)
     np.testing.assert_array_equal(want, expect("q15", h, x, up, down, 15))
     f = corvane.FirFilter(h, up=up, down=down)
