@@ -24,6 +24,13 @@ constexpr size_t kLocalScratchBytes = 16384;
 
 constexpr size_t round_up(size_t n, size_t m) { return (n + m - 1) / m * m; }
 
+// a / b and a % b for the bookkeeping of each call: most plans divide by 1
+// somewhere (every plain filter, interpolator and decimator), and a 64-bit
+// division costs more than the rest of a short block's bookkeeping.
+constexpr size_t quotient(size_t a, size_t b) { return b == 1 ? a : a / b; }
+constexpr size_t remainder(size_t a, size_t b) { return b == 1 ? 0 : a % b; }
+constexpr size_t quotient_up(size_t a, size_t b) { return b == 1 ? a : (a + b - 1) / b; }
+
 // The DecimatingTaps of a plan that decimates by an even factor with small
 // enough taps; others keep down = 0.
 template <typename T>
@@ -133,7 +140,7 @@ upfirdn_plan *make_plan(const T *taps, size_t ntaps, size_t up, size_t down)
 size_t outputs(const upfirdn_plan &plan, size_t n, size_t phase)
 {
     const size_t end = n * plan.up;
-    return end > phase ? (end - phase + plan.down - 1) / plan.down : 0;
+    return end > phase ? quotient_up(end - phase, plan.down) : 0;
 }
 
 GatherFn chosen_gather()
@@ -180,7 +187,7 @@ void gather(const T *x, size_t n, const T *history, size_t held, ptrdiff_t base,
     // Inputs x[at(i)] .. x[n - 1], then zeros.
     size_t end = i;
     if (i < count && at(i) < static_cast<ptrdiff_t>(n)) {
-        const size_t more = (n - 1 - static_cast<size_t>(at(i))) / step + 1;
+        const size_t more = quotient(n - 1 - static_cast<size_t>(at(i)), step) + 1;
         end = count - i < more ? count : i + more;
         const T *src = x + at(i);
         if constexpr (sizeof(T) == sizeof(int16_t)) {
@@ -250,7 +257,7 @@ struct Streams {
     const int16_t *at(ptrdiff_t first) const
     {
         const size_t d = static_cast<size_t>(first - lo);
-        return data + (d % stride) * length + d / stride;
+        return data + remainder(d, stride) * length + quotient(d, stride);
     }
 };
 
@@ -317,15 +324,15 @@ int run(ClassSumsFn sums, DecimatingSumsFn decimating, const upfirdn_plan &plan,
     const size_t total = outputs(plan, n, phase);
     const size_t classes = plan.classes;
     if (total > 0) {
-        const size_t per_class_max = kChunkOutputs / classes > 0 ? kChunkOutputs / classes : 1;
-        const size_t needed = (total + classes - 1) / classes;
+        const size_t per_class_max = classes < kChunkOutputs ? quotient(kChunkOutputs, classes) : 1;
+        const size_t needed = quotient_up(total, classes);
         const size_t per_class = needed < per_class_max ? needed : per_class_max;
         const size_t padded = round_up(per_class, fir::kMaxBlock);
         const size_t chunk = classes * per_class;
         // A pass reads from `reach` before its first class's first input
         // to a padded block past its last class's first input.
-        const size_t spread = ((classes - 1) * plan.down) / plan.up + 1;
-        const size_t length = (plan.reach + plan.stride - 1) / plan.stride + spread + padded + 1;
+        const size_t spread = quotient((classes - 1) * plan.down, plan.up) + 1;
+        const size_t length = quotient_up(plan.reach, plan.stride) + spread + padded + 1;
         // Q15 outputs of a few classes are narrowed into a row per class and
         // spread by a vector path; others one class at a time, in place.
         const bool by_rows = sizeof(T) == sizeof(int16_t) && classes > 1 && classes <= kMaxVectorClasses;
@@ -338,7 +345,7 @@ int run(ClassSumsFn sums, DecimatingSumsFn decimating, const upfirdn_plan &plan,
         }
         for (size_t j0 = 0; j0 < total; j0 += chunk) {
             const size_t count = total - j0 < chunk ? total - j0 : chunk;
-            const size_t q_first = (phase + j0 * plan.down) / plan.up;
+            const size_t q_first = quotient(phase + j0 * plan.down, plan.up);
             const Streams in{static_cast<ptrdiff_t>(q_first) - static_cast<ptrdiff_t>(plan.reach), plan.stride,
                              length, s.window};
             for (size_t e = 0; e < plan.stride; ++e) {
@@ -346,9 +353,9 @@ int run(ClassSumsFn sums, DecimatingSumsFn decimating, const upfirdn_plan &plan,
                        s.window + e * length);
             }
             for (size_t c = 0; c < classes && c < count; ++c) {
-                const size_t in_class = (count - c + classes - 1) / classes;
+                const size_t in_class = quotient_up(count - c, classes);
                 const size_t k = phase + (j0 + c) * plan.down;
-                class_sums(sums, plan, in, k / plan.up, k % plan.up, in_class, s);
+                class_sums(sums, plan, in, quotient(k, plan.up), remainder(k, plan.up), in_class, s);
                 if (classes == 1) {
                     finish(s.acc, in_class, out + j0);
                     continue;
