@@ -18,7 +18,8 @@ namespace corvane::polyphase {
 
 namespace {
 
-constexpr size_t kLanes = 16;
+constexpr size_t kLanes = kDecimatingRowLanes;
+static_assert(kLanes * sizeof(int32_t) == sizeof(__m512i), "a row of taps is one vector");
 constexpr size_t kBlock = fir::kMaxBlock;
 
 CORVANE_DECIMATING_INLINE __m512i widen_low(__m512i v) { return _mm512_cvtepi32_epi64(_mm512_castsi512_si256(v)); }

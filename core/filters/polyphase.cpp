@@ -36,7 +36,7 @@ constexpr size_t quotient_up(size_t a, size_t b) { return b == 1 ? a : (a + b - 
 template <typename T>
 void lay_out_decimating(const T *taps, size_t ntaps, upfirdn_plan &plan)
 {
-    constexpr size_t kLanes = 16;
+    constexpr size_t kLanes = kDecimatingRowLanes;
     const size_t lanes_per_output = plan.down / 2;
     if (plan.up != 1 || plan.down % 2 != 0 || plan.down > kMaxDecimatingDown || kLanes % lanes_per_output != 0) {
         return;

@@ -27,8 +27,10 @@
 
 namespace corvane::polyphase {
 
-// The most lanes a decimating path gives one output, and the widest factor
-// it takes (2 of them per lane).
+// The 32-bit lanes of a row of decimating taps (one 512-bit vector), the
+// most of them a decimating path gives one output, and the widest factor it
+// takes (2 of them per lane).
+inline constexpr size_t kDecimatingRowLanes = 16;
 inline constexpr size_t kMaxDecimatingLanes = 4;
 inline constexpr size_t kMaxDecimatingDown = 2 * kMaxDecimatingLanes;
 
@@ -44,7 +46,7 @@ struct DecimatingTaps {
     size_t rows = 0;
     size_t per_lane = 0;  // rows a 32-bit lane takes (fir::Taps::whole_per_lane)
     size_t reach = 0;     // how far before an output's newest input the rows read
-    const int32_t *lanes = nullptr;  // rows x 16
+    const int32_t *lanes = nullptr;  // rows x kDecimatingRowLanes
 };
 
 }  // namespace corvane::polyphase
