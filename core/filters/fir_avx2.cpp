@@ -1,5 +1,6 @@
 // AVX2 sums of the FIR: sixteen consecutive outputs per block, each tap pair
-// one pmaddwd per parity and tap half (see Taps in fir_paths.h).
+// one pmaddwd per parity and tap half, or per parity alone for small taps
+// (see Taps in fir_paths.h).
 //
 // A plain load at x[i0 - 2p - 1] puts the pair (x[i - 2p - 1], x[i - 2p]) of
 // the even outputs i = i0 + 2k in 32-bit lane k; the load one sample later
@@ -86,12 +87,59 @@ CORVANE_AVX2 void block_sums(const int16_t *w, const Taps &t, size_t g, size_t g
     }
 }
 
+// Sums of the whole pairs (Taps::whole_pairs) for kBlocks consecutive
+// blocks from w: one pmaddwd per pair and parity, half those of the split,
+// with the 32-bit lanes moved to 64 bits every t.whole_per_lane pairs.
+template <size_t kBlocks>
+CORVANE_AVX2 void whole_block_sums(const int16_t *w, const Taps &t, int64_t *sums)
+{
+    __m256i e0[kBlocks], e1[kBlocks], o0[kBlocks], o1[kBlocks];
+    for (size_t b = 0; b < kBlocks; ++b) {
+        e0[b] = e1[b] = o0[b] = o1[b] = _mm256_setzero_si256();
+    }
+    for (size_t g = 0; g < t.pairs; g += t.whole_per_lane) {
+        const size_t g_end = t.pairs - g < t.whole_per_lane ? t.pairs : g + t.whole_per_lane;
+        __m256i e[kBlocks], o[kBlocks];
+        for (size_t b = 0; b < kBlocks; ++b) {
+            e[b] = o[b] = _mm256_setzero_si256();
+        }
+        for (size_t p = g; p < g_end; ++p) {
+            const __m256i tw = _mm256_set1_epi32(t.whole_pairs[p]);
+            for (size_t b = 0; b < kBlocks; ++b) {
+                const int16_t *newest = w + b * kBlock - 2 * p;
+                e[b] = _mm256_add_epi32(e[b], _mm256_madd_epi16(load(newest - 1), tw));
+                o[b] = _mm256_add_epi32(o[b], _mm256_madd_epi16(load(newest), tw));
+            }
+        }
+        for (size_t b = 0; b < kBlocks; ++b) {
+            e0[b] = _mm256_add_epi64(e0[b], _mm256_cvtepi32_epi64(_mm256_castsi256_si128(e[b])));
+            e1[b] = _mm256_add_epi64(e1[b], _mm256_cvtepi32_epi64(_mm256_extracti128_si256(e[b], 1)));
+            o0[b] = _mm256_add_epi64(o0[b], _mm256_cvtepi32_epi64(_mm256_castsi256_si128(o[b])));
+            o1[b] = _mm256_add_epi64(o1[b], _mm256_cvtepi32_epi64(_mm256_extracti128_si256(o[b], 1)));
+        }
+    }
+    for (size_t b = 0; b < kBlocks; ++b) {
+        put_interleaved(sums + b * kBlock, e0[b], o0[b], true);
+        put_interleaved(sums + b * kBlock + 8, e1[b], o1[b], true);
+    }
+}
+
 #undef CORVANE_AVX2
 
 }  // namespace
 
 __attribute__((target("avx2"))) void sums_avx2(const int16_t *w, size_t n, const Taps &t, int64_t *sums)
 {
+    if (t.whole_per_lane != 0) {
+        size_t i0 = 0;
+        for (; i0 + kBlock < n; i0 += kBlocksInFlight * kBlock) {
+            whole_block_sums<kBlocksInFlight>(w + i0, t, sums + i0);
+        }
+        if (i0 < n) {
+            whole_block_sums<1>(w + i0, t, sums + i0);
+        }
+        return;
+    }
     for (size_t g = 0; g < t.pairs; g += kPairsPerGroup) {
         const size_t g_end = t.pairs - g < kPairsPerGroup ? t.pairs : g + kPairsPerGroup;
         size_t i0 = 0;
