@@ -9,7 +9,7 @@
 
 #if CORVANE_X86_PATHS
 
-#include "avx512_intrinsics.h"
+#include "pair_sums_avx512.h"
 
 #define CORVANE_DECIMATING __attribute__((target("avx512f,avx512bw,avx512vnni")))
 #define CORVANE_DECIMATING_INLINE __attribute__((target("avx512f,avx512bw,avx512vnni"), always_inline)) inline
@@ -18,15 +18,12 @@ namespace corvane::polyphase {
 
 namespace {
 
+using fir::avx512::widen_high;
+using fir::avx512::widen_low;
+
 constexpr size_t kLanes = kDecimatingRowLanes;
 static_assert(kLanes * sizeof(int32_t) == sizeof(__m512i), "a row of taps is one vector");
 constexpr size_t kBlock = fir::kMaxBlock;
-
-CORVANE_DECIMATING_INLINE __m512i widen_low(__m512i v) { return _mm512_cvtepi32_epi64(_mm512_castsi512_si256(v)); }
-CORVANE_DECIMATING_INLINE __m512i widen_high(__m512i v)
-{
-    return _mm512_cvtepi32_epi64(_mm512_extracti64x4_epi64(v, 1));
-}
 
 // Each pair of adjacent 32-bit lanes summed in 64 bits, where no sum can
 // overflow.
