@@ -18,6 +18,8 @@ def samples(dtype, n, fill, seed):
         return np.full(n, info.min, dtype)
     if fill == "max":
         return np.full(n, info.max, dtype)
+    if fill == "small":  # the taps of a designed filter, |tap| <= 6553
+        return samples(dtype, n, "random", seed) // 5
     if fill == "alternating":
         return np.where(np.arange(n) % 2 == 0, info.min, info.max).astype(dtype)
     return np.random.default_rng(seed).integers(info.min, info.max, n, dtype, endpoint=True)
@@ -41,12 +43,17 @@ def cases():
     yield ("q15", 1, 4, 31, 9001, "random", "nearest", "saturate")
     yield ("q15", 3, 2, 48, 3001, "random", "floor", "wrap")
     yield ("q15", 4, 1, 48, 1500, "alternating", "convergent", "saturate")
+    # Decimating by 2, 4 and 8 with small taps, over several chunks.
+    yield ("q15", 1, 2, 31, 12000, "small", "floor", "wrap")
+    yield ("q15", 1, 4, 31, 9001, "small", "convergent", "saturate")
+    yield ("q15", 1, 8, 61, 20000, "small", "round", "saturate")
 
 
 @pytest.mark.parametrize("kind,up,down,ntaps,n,fill,rounding,overflow", list(cases()))
 def test_matches_model(kind, up, down, ntaps, n, fill, rounding, overflow):
     fn, dtype, shift, _, _ = KINDS[kind]
-    x, h = samples(dtype, n, fill, n), samples(dtype, ntaps, "random" if fill == "random" else fill, ntaps)
+    x = samples(dtype, n, "random" if fill == "small" else fill, n)
+    h = samples(dtype, ntaps, "random" if fill == "random" else fill, ntaps)
     want = expect(kind, h, x, up, down, shift, rounding, overflow)
     y = fn(h, x, up, down, rounding=rounding, overflow=overflow)
     assert y.dtype == dtype
